@@ -1,0 +1,18 @@
+// Base of the program's exceptions: a failure that carries a message text.
+#pragma once
+
+#include <exception>
+#include <string>
+
+class Exception : public std::exception {
+public:
+    explicit Exception(std::wstring message);
+
+    const std::wstring& Message() const noexcept { return FMessage; }
+    // UTF-8 copy of the message, for logs and test output.
+    const char* what() const noexcept override { return FNarrow.c_str(); }
+
+private:
+    std::wstring FMessage;
+    std::string FNarrow;
+};

@@ -1,0 +1,107 @@
+// Taking entries out of the exchange area and the terminal's shutdown reset. These are the
+// only places where the terminal writes the area under the mutex.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "ShmDefs.h"
+#include "ShmLock.h"
+
+// One slot as it stood when it was taken; Text points into a copy, not into the area.
+struct TSlotEntry {
+    std::uint8_t Channel;
+    double Time;
+    std::string_view Text;
+};
+
+enum class TDrainStop {
+    Done,   // the count reached 0 (or was not positive)
+    Busy,   // a wait for the mutex timed out; the entries still pending stay in the area
+    Budget, // the pass took its maximum; more entries are pending
+};
+
+struct TDrainResult {
+    std::int32_t Taken = 0;
+    TDrainStop Stop = TDrainStop::Done;
+};
+
+// PendingCount read under the lock; nothing when the mutex could not be had in time.
+std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex);
+
+// Takes the entry in slot `order` under one guarded access: copies it, lowers PendingCount,
+// clears the slot's length byte and calls build(entry) while the mutex is still held.
+// Returns the count left afterwards, or nothing after a time-out (nothing was touched).
+template <class Build>
+std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t order, Build&& build);
+
+// Moves the read index on by one slot, 63 wrapping to 0.
+constexpr std::int32_t NextSlot(std::int32_t order) noexcept
+{
+    return order + 1 >= Shm::SlotCount ? 0 : order + 1;
+}
+
+// One intake pass: takes entries in ring order from `order` while the count left is above 0,
+// at most maxEntries of them. build(entry) runs under the mutex and returns what deliver()
+// gets after the mutex is released. `order` has advanced past every entry taken, even when
+// deliver throws.
+template <class Build, class Deliver>
+TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
+                       Deliver&& deliver, std::int32_t maxEntries);
+
+// Clears the terminal's state in the area under one guarded access: PendingCount,
+// TerminalWnd, WriteIndex, every slot's length byte and every channel switch. False when
+// the mutex could not be had (nothing was touched).
+bool ResetTerminalState(TShmArea& area, HANDLE mutex);
+
+// ---- templates -----------------------------------------------------------------------
+
+template <class Build>
+std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t order, Build&& build)
+{
+    TShmLock lock(mutex);
+    if (!lock.Acquired())
+        return std::nullopt;
+
+    std::uint8_t* slotText = area.SlotText[order];
+    char text[Shm::SlotTextSize];
+    const std::uint8_t length = slotText[0];
+    for (int i = 0; i < length; ++i)
+        text[i] = static_cast<char>(slotText[i + 1]);
+    const TSlotEntry entry{area.SlotChannel[order], area.SlotTime[order], std::string_view(text, length)};
+
+    area.PendingCount = area.PendingCount - 1;
+    const std::int32_t left = area.PendingCount;
+    slotText[0] = 0;
+
+    // Consumed before it is built, so an entry that cannot be built is never taken twice.
+    build(entry);
+    return left;
+}
+
+template <class Build, class Deliver>
+TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
+                       Deliver&& deliver, std::int32_t maxEntries)
+{
+    TDrainResult result;
+    for (;;) {
+        if (result.Taken >= maxEntries) {
+            result.Stop = TDrainStop::Budget;
+            return result;
+        }
+        std::optional<decltype(build(std::declval<const TSlotEntry&>()))> built;
+        const auto left = TakeEntry(area, mutex, order, [&](const TSlotEntry& entry) { built.emplace(build(entry)); });
+        if (!left) {
+            result.Stop = TDrainStop::Busy;
+            return result;
+        }
+        ++result.Taken;
+        order = NextSlot(order);
+        deliver(std::move(*built));
+        if (*left <= 0)
+            return result;
+    }
+}

@@ -1,0 +1,34 @@
+// The guarded access to the exchange area: wait at most Shm::LockTimeoutMs for the mutex,
+// take an abandoned mutex over like a free one, release it on scope exit.
+#pragma once
+
+#include <windows.h>
+
+#include "ShmDefs.h"
+
+class TShmLock {
+public:
+    explicit TShmLock(HANDLE mutex, DWORD timeoutMs = Shm::LockTimeoutMs) noexcept;
+    ~TShmLock();
+
+    TShmLock(const TShmLock&) = delete;
+    TShmLock& operator=(const TShmLock&) = delete;
+
+    // False after a time-out (or without a usable mutex): the access must not run.
+    bool Acquired() const noexcept { return FAcquired; }
+
+private:
+    HANDLE FMutex;
+    bool FAcquired;
+};
+
+// Runs access() under the lock; returns false, having run nothing, when the wait timed out.
+template <class Access>
+bool WithShmLock(HANDLE mutex, Access&& access)
+{
+    TShmLock lock(mutex);
+    if (!lock.Acquired())
+        return false;
+    access();
+    return true;
+}
