@@ -1,0 +1,32 @@
+// The error box and the terminal's other modal message boxes, behind one seam so that tests
+// can record them instead of blocking on them.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "Exception.h"
+
+using TMessageBoxHandler = std::function<int(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type)>;
+
+// Replaces MessageBoxW for the terminal's boxes; an empty handler restores MessageBoxW.
+void SetMessageBoxHandler(TMessageBoxHandler handler);
+int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
+
+// A failure a handler did not catch: its message, a stop icon and OK.
+void ShowErrorBox(HWND owner, const std::wstring& message);
+
+// Runs a handler; an exception it lets out is shown in the error box and the window goes on.
+template <class Handler>
+void RunHandler(HWND owner, Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const Exception& failure) {
+        ShowErrorBox(owner, failure.Message());
+    } catch (const std::exception& failure) {
+        ShowErrorBox(owner, std::wstring(failure.what(), failure.what() + std::char_traits<char>::length(failure.what())));
+    }
+}
