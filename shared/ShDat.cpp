@@ -14,20 +14,40 @@ constexpr std::array<DWORD, 7> FlagTable = {
     FILE_MAP_READ, FILE_MAP_WRITE, FILE_MAP_COPY, FILE_MAP_ALL_ACCESS,
 };
 constexpr int ViewAccessBase = 3;
+// The Windows values the section and its views are created with, whatever the SDK.
+static_assert(FlagTable[0] == 2 && FlagTable[1] == 4 && FlagTable[2] == 8);
+static_assert(FlagTable[3] == 4 && FlagTable[4] == 2 && FlagTable[5] == 1 && FlagTable[6] == 0xF001F);
+static_assert(SEC_IMAGE == 0x1000000 && SEC_NOCACHE == 0x10000000);
+
+constexpr std::uint32_t DefaultDataSize = 4096;
+constexpr wchar_t SectionNameSuffix[] = L".data";
 
 constexpr DWORD FormatFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+static_assert(FormatFlags == 0x3000);
 constexpr DWORD MessageBufferChars = 1024;
 constexpr DWORD MessageCutAt = 1022;
 
+std::wstring ExecutablePath()
+{
+    // Grow until the path fits: a long path must not be cut to a wrong file name.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
 std::string DefaultSectionName()
 {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring_view file(path, length);
+    std::wstring file = ExecutablePath();
     const auto slash = file.find_last_of(L"\\/");
-    if (slash != std::wstring_view::npos)
-        file.remove_prefix(slash + 1);
-    return WideToAnsi(std::wstring(file) + L".data");
+    if (slash != std::wstring::npos)
+        file.erase(0, slash + 1);
+    return WideToAnsi(file + SectionNameSuffix);
 }
 
 [[noreturn]] void RaiseLastError()
@@ -60,7 +80,7 @@ TSharedData::TSharedData(TComponent* aOwner)
       FOptions(),
       FDesiredAccess(acc_AllAccess),
       FData(nullptr),
-      FDataSize(4096),
+      FDataSize(DefaultDataSize),
       FHandle(nullptr)
 {
 }

@@ -6,8 +6,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
+#include "Exception.h"
 #include "ShmDefs.h"
 #include "ShmLock.h"
 
@@ -35,6 +39,7 @@ std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex)
 // Takes the entry in slot `order` under one guarded access: copies it, lowers PendingCount,
 // clears the slot's length byte and calls build(entry) while the mutex is still held.
 // Returns the count left afterwards, or nothing after a time-out (nothing was touched).
+// The entry is consumed even when build throws. An `order` outside 0..63 throws Exception.
 template <class Build>
 std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t order, Build&& build);
 
@@ -45,9 +50,10 @@ constexpr std::int32_t NextSlot(std::int32_t order) noexcept
 }
 
 // One intake pass: takes entries in ring order from `order` while the count left is above 0,
-// at most maxEntries of them. build(entry) runs under the mutex and returns what deliver()
-// gets after the mutex is released. `order` has advanced past every entry taken, even when
-// deliver throws.
+// at most maxEntries of them. It takes the first entry without looking at the count: the
+// caller runs a pass only when ReadPendingCount gave more than 0. build(entry) runs under
+// the mutex and returns what deliver() gets after the mutex is released. `order` has
+// advanced past every entry taken, even when build or deliver throws.
 template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
                        Deliver&& deliver, std::int32_t maxEntries);
@@ -62,6 +68,9 @@ bool ResetTerminalState(TShmArea& area, HANDLE mutex);
 template <class Build>
 std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t order, Build&& build)
 {
+    if (order < 0 || order >= Shm::SlotCount)
+        throw Exception(L"Read index " + std::to_wstring(order) + L" is outside the ring");
+
     TShmLock lock(mutex);
     if (!lock.Acquired())
         return std::nullopt;
@@ -73,13 +82,12 @@ std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t
         text[i] = static_cast<char>(slotText[i + 1]);
     const TSlotEntry entry{area.SlotChannel[order], area.SlotTime[order], std::string_view(text, length)};
 
-    area.PendingCount = area.PendingCount - 1;
-    const std::int32_t left = area.PendingCount;
-    slotText[0] = 0;
-
     // Consumed before it is built, so an entry that cannot be built is never taken twice.
+    area.PendingCount = area.PendingCount - 1;
+    slotText[0] = 0;
     build(entry);
-    return left;
+    // Read back last, so whatever was counted meanwhile is taken in the same pass.
+    return area.PendingCount;
 }
 
 template <class Build, class Deliver>
@@ -92,14 +100,17 @@ TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&
             result.Stop = TDrainStop::Budget;
             return result;
         }
-        std::optional<decltype(build(std::declval<const TSlotEntry&>()))> built;
-        const auto left = TakeEntry(area, mutex, order, [&](const TSlotEntry& entry) { built.emplace(build(entry)); });
+        std::optional<std::remove_cvref_t<std::invoke_result_t<Build&, const TSlotEntry&>>> built;
+        const auto left = TakeEntry(area, mutex, order, [&](const TSlotEntry& entry) {
+            // The slot is consumed once build runs, so move past it before build can throw.
+            ++result.Taken;
+            order = NextSlot(order);
+            built.emplace(build(entry));
+        });
         if (!left) {
             result.Stop = TDrainStop::Busy;
             return result;
         }
-        ++result.Taken;
-        order = NextSlot(order);
         deliver(std::move(*built));
         if (*left <= 0)
             return result;

@@ -2,7 +2,10 @@
 // that need no window.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,8 +25,20 @@ struct TEntryAction {
     std::string Line; // 8-bit text in the ANSI code page; empty for Clear
 };
 
-// 0 gives 'M', any other byte b the character with code 48 + b.
-char ChannelCharacter(std::uint8_t channel) noexcept;
+// 0 gives 'M', any other byte b the character with code 48 + b. A wide character, as the
+// date and time texts are: bytes above 207 lie beyond Latin-1 and reach the line through
+// the ANSI code page like them.
+wchar_t ChannelCharacter(std::uint8_t channel) noexcept;
+
+// A time stamp (days since 30 Dec 1899, fraction = time of day, also for negative days)
+// taken to the nearest millisecond; nothing when it is no date of 1 Jan 0001 to 31 Dec 9999.
+std::optional<SYSTEMTIME> StampToSystemTime(double time) noexcept;
+
+// What the date and time pieces read for a stamp that is no valid date (NaN, infinite, out
+// of range): the line keeps its shape and its channel and text. A valid date the system
+// cannot render (Windows formats years from 1601 on) gets InvalidDateText alone.
+inline constexpr std::string_view InvalidDateText = "??.??.????";
+inline constexpr std::string_view InvalidTimeText = "??:??:??,???";
 
 // "-c- date time,mmm text" as the options say, built in the ANSI code page, with the
 // user's short date and long time formats as they stand at the moment of the call.

@@ -1,0 +1,632 @@
+// The sender routine and vtsend against the real exchange area. The test plays the terminal:
+// it maps the area, publishes a window of its own and counts the "DebugEntry" posts; vtsend
+// runs as a separate process.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "SenderCApiCheck.h"
+#include "SenderCore.h"
+#include "ShDat.h"
+#include "ShmDefs.h"
+#include "ShmLock.h"
+#include "WinHandles.h"
+
+namespace {
+
+constexpr DWORD ProcessTimeoutMs = 30000;
+constexpr DWORD PollMs = 5;
+constexpr double MsPerDay = 86400000.0;
+// One time stamp of the sender against the test's own clock readings around it.
+constexpr double ClockToleranceDays = 50.0 / MsPerDay;
+
+struct TWindowTraits {
+    using Type = HWND;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type window) noexcept { DestroyWindow(window); }
+};
+using TUniqueWindow = TUniqueResource<TWindowTraits>;
+
+TUniqueWindow CreateHiddenWindow()
+{
+    return TUniqueWindow(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+}
+
+// Days since 1899-12-30 from the calendar date (proleptic Gregorian), independent of the sender.
+double DateTimeOf(const SYSTEMTIME& time)
+{
+    const auto daysFromCivil = [](int y, int m, int d) {
+        if (m <= 2)
+            --y;
+        const int era = (y >= 0 ? y : y - 399) / 400;
+        const int yearOfEra = y - era * 400;
+        const int dayOfYear = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+        const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+        return era * 146097 + dayOfEra - 719468;
+    };
+    const int days = daysFromCivil(time.wYear, time.wMonth, time.wDay) - daysFromCivil(1899, 12, 30);
+    const double ms = ((time.wHour * 60.0 + time.wMinute) * 60.0 + time.wSecond) * 1000.0 + time.wMilliseconds;
+    return days + ms / MsPerDay;
+}
+
+double LocalNow()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return DateTimeOf(now);
+}
+
+std::wstring SiblingExe(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring result(path, length);
+    return result.substr(0, result.find_last_of(L"\\/") + 1) + name;
+}
+
+std::string Ansi(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+struct TRunResult {
+    DWORD ExitCode = 0;
+    std::string Output; // stdout and stderr
+};
+
+void ReadAvailable(HANDLE pipe, std::string& output)
+{
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char buffer[4096];
+        DWORD read = 0;
+        if (!ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) || read == 0)
+            return;
+        output.append(buffer, read);
+    }
+}
+
+// Runs vtsend with `arguments`, `input` on its standard input, and calls whileRunning()
+// every few milliseconds until it has ended.
+TRunResult RunVtsend(const std::wstring& arguments, const std::string& input = {},
+                     const std::function<void()>& whileRunning = {})
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE rawInRead = nullptr, rawInWrite = nullptr, rawOutRead = nullptr, rawOutWrite = nullptr;
+    if (!CreatePipe(&rawInRead, &rawInWrite, &inheritable, 0) || !CreatePipe(&rawOutRead, &rawOutWrite, &inheritable, 0))
+        throw std::runtime_error("CreatePipe failed");
+    TUniqueHandle inRead(rawInRead), inWrite(rawInWrite), outRead(rawOutRead), outWrite(rawOutWrite);
+    SetHandleInformation(inWrite.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring commandLine = L"\"" + SiblingExe(L"vtsend.exe") + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead.Get();
+    startup.hStdOutput = outWrite.Get();
+    startup.hStdError = outWrite.Get();
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+        throw std::runtime_error("vtsend.exe could not be started");
+    TUniqueHandle process(info.hProcess), thread(info.hThread);
+    inRead.Reset();
+    outWrite.Reset();
+
+    DWORD written = 0;
+    if (!input.empty())
+        WriteFile(inWrite.Get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    inWrite.Reset();
+
+    TRunResult result;
+    const ULONGLONG deadline = GetTickCount64() + ProcessTimeoutMs;
+    while (WaitForSingleObject(process.Get(), PollMs) == WAIT_TIMEOUT) {
+        ReadAvailable(outRead.Get(), result.Output);
+        if (whileRunning)
+            whileRunning();
+        if (GetTickCount64() >= deadline) {
+            TerminateProcess(process.Get(), 99);
+            WaitForSingleObject(process.Get(), ProcessTimeoutMs);
+            ADD_FAILURE() << "vtsend did not end in time: " << Ansi(arguments);
+            break;
+        }
+    }
+    ReadAvailable(outRead.Get(), result.Output);
+    GetExitCodeProcess(process.Get(), &result.ExitCode);
+    return result;
+}
+
+std::string SlotText(const TShmArea& area, int slot)
+{
+    return std::string(reinterpret_cast<const char*>(area.SlotText[slot] + 1), area.SlotText[slot][0]);
+}
+
+class SenderTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        FShared = std::make_unique<TSharedData>(nullptr);
+        FShared->SetSectionName(Shm::SectionName);
+        FShared->SetDataSize(Shm::AreaSize);
+        FShared->Open();
+        Area = static_cast<TShmArea*>(FShared->Data());
+        Mutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
+        ASSERT_TRUE(Mutex);
+        Guarded([&] {
+            std::memcpy(&FFound, Area, sizeof FFound);
+            std::memset(Area, 0, sizeof(TShmArea));
+            std::memset(Area->ChannelOn, 1, sizeof Area->ChannelOn);
+        });
+        DebugEntry = RegisterWindowMessageW(Shm::DebugEntryMessageName);
+        Terminal = CreateHiddenWindow();
+        ASSERT_TRUE(Terminal);
+    }
+
+    void TearDown() override
+    {
+        Guarded([&] { std::memcpy(Area, &FFound, sizeof FFound); });
+    }
+
+    template <class Access>
+    void Guarded(Access&& access)
+    {
+        ASSERT_TRUE(WithShmLock(Mutex.Get(), access)) << "the exchange mutex is held elsewhere";
+    }
+
+    void Publish(HWND window) { Area->TerminalWnd = reinterpret_cast<UINT_PTR>(window); }
+
+    // "DebugEntry" posts that reached the published window since the last call.
+    int TakePosts()
+    {
+        int posts = 0;
+        MSG message;
+        while (PeekMessageW(&message, Terminal.Get(), DebugEntry, DebugEntry, PM_REMOVE))
+            ++posts;
+        return posts;
+    }
+
+    // What a terminal does per entry: decrement the count, empty the slot, move on.
+    void TakeOneEntry(int& readIndex)
+    {
+        Guarded([&] {
+            Area->PendingCount = Area->PendingCount - 1;
+            Area->SlotText[readIndex][0] = 0;
+        });
+        readIndex = (readIndex + 1) % Shm::SlotCount;
+    }
+
+    std::vector<std::uint8_t> Snapshot() const
+    {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(Area);
+        return std::vector<std::uint8_t>(bytes, bytes + sizeof(TShmArea));
+    }
+
+    TShmArea* Area = nullptr;
+    TUniqueHandle Mutex;
+    UINT DebugEntry = 0;
+    TUniqueWindow Terminal;
+
+private:
+    std::unique_ptr<TSharedData> FShared;
+    TShmArea FFound;
+};
+
+TEST_F(SenderTest, EntriesGoIntoTheRingInOrderAndWrap)
+{
+    Publish(Terminal.Get());
+    Area->WriteIndex = 62;
+
+    const double before = LocalNow();
+    const TRunResult run = RunVtsend(L"-c 7 --count 3 wrap");
+    const double after = LocalNow();
+
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    const std::array<int, 3> slots{62, 63, 0};
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const int slot = slots[i];
+        EXPECT_EQ(SlotText(*Area, slot), "wrap " + std::to_string(i + 1)) << "slot " << slot;
+        EXPECT_EQ(Area->SlotChannel[slot], 7) << "slot " << slot;
+        EXPECT_GE(Area->SlotTime[slot], before - ClockToleranceDays) << "slot " << slot;
+        EXPECT_LE(Area->SlotTime[slot], after + ClockToleranceDays) << "slot " << slot;
+    }
+    EXPECT_EQ(Area->SlotText[1][0], 0);
+    EXPECT_EQ(Area->PendingCount, 3);
+    EXPECT_EQ(Area->WriteIndex, 1);
+    EXPECT_EQ(TakePosts(), 3); // one per line
+}
+
+TEST_F(SenderTest, ChannelOptionSetsTheChannelByte)
+{
+    Publish(Terminal.Get());
+    const struct {
+        const wchar_t* Arguments;
+        int Channel;
+    } cases[] = {{L"text", 0}, {L"-c M text", 0}, {L"--channel 0 text", 0}, {L"-c 5 text", 5}, {L"--channel 9 text", 9}};
+    int slot = 0;
+    for (const auto& c : cases) {
+        const TRunResult run = RunVtsend(c.Arguments);
+        EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+        EXPECT_EQ(Area->SlotChannel[slot], c.Channel) << Ansi(c.Arguments);
+        ++slot;
+    }
+    EXPECT_EQ(Area->PendingCount, slot);
+}
+
+TEST_F(SenderTest, BadArgumentsWriteNothing)
+{
+    Publish(Terminal.Get());
+    const wchar_t* cases[] = {L"-c 10 text", L"-c x text", L"-c", L"--count -1", L"--count 99999999999", L"--bogus text"};
+    const std::vector<std::uint8_t> before = Snapshot();
+    for (const wchar_t* arguments : cases) {
+        const TRunResult run = RunVtsend(arguments);
+        EXPECT_EQ(run.ExitCode, 4u) << Ansi(arguments);
+        EXPECT_NE(run.Output.find("vtsend: "), std::string::npos) << Ansi(arguments);
+    }
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(TakePosts(), 0);
+}
+
+TEST_F(SenderTest, TextIsLengthPrefixedAnsi)
+{
+    Publish(Terminal.Get());
+    Area->SlotText[0][0] = 200; // a stale length must not survive
+
+    const TRunResult run = RunVtsend(L"Gr\u00FC\u00DFe, \"two  blanks\"  -c");
+
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(SlotText(*Area, 0), Ansi(L"Gr\u00FC\u00DFe, two  blanks -c"));
+    EXPECT_EQ(Area->PendingCount, 1);
+}
+
+TEST_F(SenderTest, EmptyTextIsOneEmptyEntry)
+{
+    Publish(Terminal.Get());
+    Area->SlotText[0][0] = 9;
+
+    const TRunResult run = RunVtsend(L"-- \"\"");
+
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(Area->SlotText[0][0], 0);
+    EXPECT_EQ(Area->PendingCount, 1);
+    EXPECT_EQ(Area->WriteIndex, 1);
+    EXPECT_EQ(TakePosts(), 1);
+}
+
+TEST_F(SenderTest, LongTextIsSplitIntoEntriesOfAtMost255Bytes)
+{
+    Publish(Terminal.Get());
+    std::wstring text;
+    for (int i = 0; i < 600; ++i)
+        text += static_cast<wchar_t>(L'a' + i % 26);
+
+    const TRunResult run = RunVtsend(L"-c 2 " + text);
+
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    ASSERT_EQ(Area->PendingCount, 3);
+    EXPECT_EQ(Area->SlotText[0][0], 255);
+    EXPECT_EQ(Area->SlotText[1][0], 255);
+    EXPECT_EQ(SlotText(*Area, 0) + SlotText(*Area, 1) + SlotText(*Area, 2), Ansi(text));
+    for (int slot = 0; slot < 3; ++slot) {
+        EXPECT_EQ(Area->SlotChannel[slot], 2);
+        EXPECT_EQ(Area->SlotTime[slot], Area->SlotTime[0]);
+    }
+    EXPECT_EQ(TakePosts(), 1); // one call, one post
+}
+
+TEST_F(SenderTest, StandardInputGivesOneEntryPerLine)
+{
+    Publish(Terminal.Get());
+    const std::string longLine(300, 'x');
+    const struct {
+        std::string Input;
+        std::vector<std::string> Entries;
+    } cases[] = {
+        {"alpha\r\nbeta\n\ngamma", {"alpha", "beta", "", "gamma"}},
+        {"one\ntwo\n", {"one", "two"}},
+        {"", {}},
+        {longLine + "\r\n", {longLine.substr(0, 255), longLine.substr(255)}},
+    };
+    for (const auto& c : cases) {
+        Guarded([&] {
+            Area->PendingCount = 0;
+            Area->WriteIndex = 0;
+        });
+        const TRunResult run = RunVtsend(L"-c 1", c.Input);
+        EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+        ASSERT_EQ(Area->PendingCount, static_cast<std::int32_t>(c.Entries.size())) << c.Input;
+        for (std::size_t i = 0; i < c.Entries.size(); ++i)
+            EXPECT_EQ(SlotText(*Area, static_cast<int>(i)), c.Entries[i]) << c.Input;
+    }
+}
+
+TEST_F(SenderTest, NextSlotFollowsWriteIndexWhileATerminalRuns)
+{
+    const struct {
+        bool TerminalRuns;
+        std::int32_t Pending;
+        std::int32_t WriteIndex;
+        int Slot;
+    } cases[] = {
+        {true, 0, 5, 5},   {true, 3, 64, 0},  {true, 0, 70, 6},   {true, 0, -1, 63},
+        {false, 2, 2, 2},  // entries wait for the next terminal: keep on behind them
+        {false, 0, 5, 0},  // nothing waits: a starting terminal reads slot 0 first
+    };
+    for (const auto& c : cases) {
+        Guarded([&] {
+            std::memset(Area->SlotText, 0, sizeof Area->SlotText);
+            Publish(c.TerminalRuns ? Terminal.Get() : nullptr);
+            Area->PendingCount = c.Pending;
+            Area->WriteIndex = c.WriteIndex;
+        });
+        const TRunResult run = RunVtsend(L"here");
+        const std::string label = "pending " + std::to_string(c.Pending) + ", WriteIndex " + std::to_string(c.WriteIndex);
+        EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+        EXPECT_EQ(SlotText(*Area, c.Slot), "here") << label;
+        EXPECT_EQ(Area->PendingCount, c.Pending + 1) << label;
+        EXPECT_EQ(Area->WriteIndex, (c.Slot + 1) % Shm::SlotCount) << label;
+        EXPECT_EQ(TakePosts(), c.TerminalRuns ? 1 : 0) << label;
+    }
+}
+
+TEST_F(SenderTest, ChannelSwitchCountsOnlyWhileATerminalRuns)
+{
+    TUniqueWindow gone = CreateHiddenWindow();
+    const HWND staleHandle = gone.Get();
+    gone.Reset();
+    const struct {
+        const char* Label;
+        HWND Published;
+        std::uint8_t Switch;
+        bool Written;
+    } cases[] = {
+        {"terminal, channel off", Terminal.Get(), 0, false},
+        {"terminal, channel on", Terminal.Get(), 1, true},
+        {"no terminal, switches all 0", nullptr, 0, true},
+        {"handle of an ended terminal", staleHandle, 0, true},
+    };
+    for (const auto& c : cases) {
+        Guarded([&] {
+            std::memset(Area->ChannelOn, c.Switch, sizeof Area->ChannelOn);
+            Area->ChannelOn[0] = 1;
+            Publish(c.Published);
+            Area->PendingCount = 0;
+            Area->SlotText[0][0] = 0;
+        });
+        const TRunResult run = RunVtsend(L"-c 3 switched");
+        EXPECT_EQ(run.ExitCode, c.Written ? 0u : 1u) << c.Label << ": " << run.Output;
+        EXPECT_EQ(Area->PendingCount, c.Written ? 1 : 0) << c.Label;
+        EXPECT_EQ(SlotText(*Area, 0), c.Written ? "switched" : "") << c.Label;
+        if (!c.Written) {
+            EXPECT_NE(run.Output.find("switched off"), std::string::npos) << run.Output;
+        }
+    }
+}
+
+TEST_F(SenderTest, FullRingDropsAfterABoundedWait)
+{
+    TUniqueWindow gone = CreateHiddenWindow();
+    const HWND staleHandle = gone.Get();
+    gone.Reset();
+    // Without a running terminal nobody drains the ring: the drop comes at once, far
+    // within the process time-out despite the long wait asked for.
+    const struct {
+        const char* Label;
+        HWND Published;
+        const wchar_t* Arguments;
+    } cases[] = {
+        {"terminal that does not drain", Terminal.Get(), L"--full-wait-ms 200 late"},
+        {"no terminal", nullptr, L"--full-wait-ms 600000 late"},
+        {"handle of an ended terminal", staleHandle, L"--full-wait-ms 600000 late"},
+    };
+    for (const auto& c : cases) {
+        Guarded([&] {
+            Publish(c.Published);
+            Area->PendingCount = Shm::SlotCount;
+            Area->WriteIndex = 10;
+        });
+        const std::vector<std::uint8_t> before = Snapshot();
+        const TRunResult run = RunVtsend(c.Arguments);
+        EXPECT_EQ(run.ExitCode, 2u) << c.Label << ": " << run.Output;
+        EXPECT_NE(run.Output.find("1 of 1 line(s) dropped"), std::string::npos) << run.Output;
+        EXPECT_EQ(Snapshot(), before) << c.Label;
+    }
+}
+
+TEST_F(SenderTest, EntriesAreKeptWhenTheTerminalDrainsDuringTheWait)
+{
+    Publish(Terminal.Get());
+    // 62 entries wait in slots 2..63: the text's first two entries fill the ring, the
+    // third must wait until the "terminal" takes the oldest entry (slot 2).
+    Area->PendingCount = 62;
+    Area->WriteIndex = 0;
+    int readIndex = 2;
+    const std::string text = std::string(255, 'a') + std::string(255, 'b') + "tail";
+    std::wstring wideText(text.begin(), text.end());
+
+    int postsDuringWait = 0;
+    const TRunResult run = RunVtsend(L"--full-wait-ms 20000 " + wideText, {}, [&] {
+        if (postsDuringWait == 0 && (postsDuringWait = TakePosts()) > 0)
+            TakeOneEntry(readIndex);
+    });
+
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(postsDuringWait, 1);
+    EXPECT_EQ(SlotText(*Area, 0), text.substr(0, 255));
+    EXPECT_EQ(SlotText(*Area, 1), text.substr(255, 255));
+    EXPECT_EQ(SlotText(*Area, 2), "tail");
+    EXPECT_EQ(Area->PendingCount, Shm::SlotCount);
+    EXPECT_EQ(Area->WriteIndex, 3);
+    EXPECT_EQ(TakePosts(), 1); // the last entry's own post
+}
+
+TEST_F(SenderTest, BrokenPendingCountLeavesTheAreaAlone)
+{
+    Publish(Terminal.Get());
+    for (const std::int32_t pending : {-1, Shm::SlotCount + 1, INT32_MIN}) {
+        Guarded([&] { Area->PendingCount = pending; });
+        const std::vector<std::uint8_t> before = Snapshot();
+        const TRunResult run = RunVtsend(L"--full-wait-ms 600000 lost");
+        EXPECT_EQ(run.ExitCode, 2u) << pending << ": " << run.Output;
+        EXPECT_EQ(Snapshot(), before) << pending;
+    }
+    EXPECT_EQ(TakePosts(), 0);
+}
+
+TEST_F(SenderTest, NothingIsWrittenWithoutTheMutex)
+{
+    Publish(Terminal.Get());
+    std::optional<TShmLock> held(std::in_place, Mutex.Get());
+    ASSERT_TRUE(held->Acquired());
+    const std::vector<std::uint8_t> before = Snapshot();
+
+    const TRunResult refused = RunVtsend(L"--full-wait-ms 300 refused");
+    EXPECT_EQ(refused.ExitCode, 2u) << refused.Output;
+    EXPECT_EQ(Snapshot(), before);
+
+    // Released while vtsend retries: the entry goes in.
+    int polls = 0;
+    const TRunResult taken = RunVtsend(L"--full-wait-ms 20000 taken", {}, [&] {
+        if (++polls == 40)
+            held.reset();
+    });
+    held.reset();
+    EXPECT_EQ(taken.ExitCode, 0u) << taken.Output;
+    EXPECT_EQ(SlotText(*Area, 0), "taken");
+    EXPECT_EQ(Area->PendingCount, 1);
+}
+
+TEST_F(SenderTest, CApiWritesAndReports)
+{
+    Publish(Terminal.Get());
+    Area->PendingCount = 60;
+    Area->WriteIndex = 0;
+    Area->ChannelOn[4] = 0;
+
+    VtCApiResults results{};
+    VtCApiRun(&results);
+
+    EXPECT_TRUE(results.Opened);
+    EXPECT_EQ(results.Send, VT_OK);
+    EXPECT_EQ(results.SendN, VT_OK);
+    EXPECT_EQ(results.SendW, VT_OK);
+    EXPECT_EQ(results.ChannelOff, VT_CHANNEL_OFF);
+    EXPECT_EQ(results.Fill, VT_OK);
+    EXPECT_EQ(results.Overflow, VT_DROPPED);
+    EXPECT_EQ(results.Dropped, 1u);
+    for (const VtResult invalid : {results.BadChannel, results.NullSender, results.NullText, results.NullTextN, results.NullTextW})
+        EXPECT_EQ(invalid, VT_INVALID);
+    EXPECT_EQ(results.NullDropped, 0u);
+
+    const struct {
+        int Channel;
+        std::string Text;
+    } slots[] = {{1, "c-text"}, {2, std::string("ab\0cd", 5)}, {3, Ansi(L"wide")}, {0, "fill"}};
+    for (int slot = 0; slot < 4; ++slot) {
+        EXPECT_EQ(Area->SlotChannel[slot], slots[slot].Channel) << slot;
+        EXPECT_EQ(SlotText(*Area, slot), slots[slot].Text) << slot;
+    }
+    EXPECT_EQ(Area->PendingCount, Shm::SlotCount);
+    EXPECT_EQ(Area->WriteIndex, 4);
+    EXPECT_EQ(TakePosts(), 4); // one per call that wrote
+}
+
+TEST(SenderSplit, EntriesNeverEndBetweenLeadAndTrailByte)
+{
+    const std::string hiragana = "\x82\xA0"; // one character in code page 932
+    // Pieces appended one by one: text built as "literal" + string trips a false GCC warning.
+    const auto text = [](std::initializer_list<std::pair<std::string_view, int>> pieces) {
+        std::string result;
+        for (const auto& [piece, times] : pieces)
+            for (int i = 0; i < times; ++i)
+                result += piece;
+        return result;
+    };
+    const struct {
+        UINT CodePage;
+        std::string Text;
+        std::size_t Length;
+    } cases[] = {
+        {1252, "", 0},
+        {1252, text({{"a", 255}}), 255},
+        {1252, text({{"a", 256}}), 255},
+        {1252, text({{"a", 255}, {hiragana, 1}}), 255}, // no lead bytes in 1252
+        {932, text({{"a", 1}, {hiragana, 127}}), 255},
+        {932, text({{"a", 1}, {hiragana, 128}}), 255},
+        {932, text({{hiragana, 128}}), 254},
+        {932, text({{"a", 254}, {hiragana, 1}, {"b", 1}}), 254},
+        {932, text({{"a", 255}, {"\x82", 1}}), 255},
+        {CP_UTF8, text({{"a", 254}, {"\xC3\xA9", 1}}), 254},
+        {CP_UTF8, text({{"a", 253}, {"\xE2\x82\xAC", 1}, {"x", 1}}), 253},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Sender::NextEntryLength(c.Text, c.CodePage), c.Length)
+            << "code page " << c.CodePage << ", " << c.Text.size() << " bytes";
+}
+
+TEST(SenderSplit, SplitPiecesRebuildTheText)
+{
+    std::string text;
+    for (int i = 0; i < 700; ++i)
+        text += i % 3 == 0 ? std::string("x") : std::string("\x82\xA0");
+    std::string rebuilt;
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t length = Sender::NextEntryLength(rest, 932);
+        ASSERT_GT(length, 0u);
+        ASSERT_LE(length, 255u);
+        rebuilt += rest.substr(0, length);
+        rest.remove_prefix(length);
+        // Each piece starts on a character: either a single byte or a lead byte.
+        if (!rest.empty()) {
+            EXPECT_TRUE(rest[0] == 'x' || rest[0] == '\x82');
+        }
+    }
+    EXPECT_EQ(rebuilt, text);
+}
+
+TEST(SenderTime, FileTimeBecomesDaysSince1899)
+{
+    const struct {
+        SYSTEMTIME Time; // year, month, day of week, day, hour, minute, second, ms
+        double Days;
+    } cases[] = {
+        {{1899, 12, 0, 30, 0, 0, 0, 0}, 0.0},
+        {{1900, 1, 0, 1, 0, 0, 0, 0}, 2.0},
+        {{2000, 1, 0, 1, 12, 0, 0, 0}, 36526.5},
+        {{2024, 3, 0, 5, 14, 5, 9, 250}, 45356.0 + (14 * 3600 + 5 * 60 + 9.25) / 86400.0},
+        {{1601, 1, 0, 1, 0, 0, 0, 0}, -109205.0},
+    };
+    for (const auto& c : cases) {
+        FILETIME fileTime;
+        ASSERT_TRUE(SystemTimeToFileTime(&c.Time, &fileTime));
+        EXPECT_NEAR(Sender::FileTimeToDateTime(fileTime), c.Days, 1e-9) << c.Time.wYear;
+        EXPECT_NEAR(DateTimeOf(c.Time), c.Days, 1e-9) << "reference " << c.Time.wYear;
+    }
+}
+
+TEST(SenderTime, CurrentDateTimeIsLocalNow)
+{
+    const double before = LocalNow();
+    const double now = Sender::CurrentDateTime();
+    const double after = LocalNow();
+    EXPECT_GE(now, before - ClockToleranceDays);
+    EXPECT_LE(now, after + ClockToleranceDays);
+}
+
+} // namespace

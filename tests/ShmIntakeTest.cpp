@@ -1,0 +1,444 @@
+// Taking entries out of the exchange area and the shutdown reset, on a real named section
+// and mutex: which bytes change, in which order slots are taken, what the callbacks see.
+#include <cstddef>
+#include <cstdint>
+#include <iomanip>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ShmIntake.h"
+#include "ShmTestSupport.h"
+
+using namespace ShmTest;
+
+namespace {
+
+constexpr std::int32_t NoBudget = 1000;
+
+std::size_t LengthOffset(int slot) { return offsetof(TShmArea, SlotText) + std::size_t(slot) * Shm::SlotTextSize; }
+
+// A slot's contents as a sender left them, distinct for every slot.
+std::uint8_t ChannelOf(int slot) { return static_cast<std::uint8_t>(slot % Shm::ChannelCount); }
+double TimeOf(int slot) { return 45356.5 + slot / 1000.0; }
+std::string TextOf(int slot) { return "entry " + std::to_string(slot); }
+
+struct TTaken {
+    std::uint8_t Channel;
+    double Time;
+    std::string Text;
+    bool operator==(const TTaken&) const = default;
+};
+
+void PrintTo(const TTaken& taken, std::ostream* out)
+{
+    *out << "{" << int(taken.Channel) << ", " << std::setprecision(12) << taken.Time << ", \"" << taken.Text << "\"}";
+}
+
+TTaken Expected(int slot) { return {ChannelOf(slot), TimeOf(slot), TextOf(slot)}; }
+
+class Intake : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Exchange.Ready());
+        Exchange.FillPattern();
+        for (int slot = 0; slot < Shm::SlotCount; ++slot)
+            Exchange.PutSlot(slot, ChannelOf(slot), TimeOf(slot), TextOf(slot));
+    }
+
+    TShmArea& Area() { return Exchange.Area(); }
+
+    // A pass that records what build saw, in the order deliver got it.
+    TDrainResult Drain(std::int32_t& order, std::int32_t budget = NoBudget)
+    {
+        return DrainRing(
+            Area(), Exchange.Mutex(), order,
+            [](const TSlotEntry& entry) { return TTaken{entry.Channel, entry.Time, std::string(entry.Text)}; },
+            [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, budget);
+    }
+
+    // The area as it must look after the given slots were taken and the count became `count`.
+    std::vector<std::uint8_t> AfterTaking(const std::vector<std::uint8_t>& before, const std::vector<int>& slots,
+                                          std::int32_t count)
+    {
+        std::vector<std::uint8_t> image = before;
+        for (const int slot : slots)
+            image[LengthOffset(slot)] = 0;
+        PutValue(image, offsetof(TShmArea, PendingCount), count);
+        return image;
+    }
+
+    TTestArea Exchange;
+    std::vector<TTaken> Delivered;
+};
+
+// ---- the count that starts a pass ------------------------------------------------------
+
+class PendingCountCase : public Intake, public testing::WithParamInterface<std::int32_t> {};
+
+TEST_P(PendingCountCase, IsReadWithoutChangingTheArea)
+{
+    Area().PendingCount = GetParam();
+    const auto before = Exchange.Bytes();
+    EXPECT_EQ(ReadPendingCount(Area(), Exchange.Mutex()), GetParam());
+    EXPECT_TRUE(SameBytes(before, Exchange.Bytes()));
+    EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
+}
+
+// The window runs a pass only for a count above 0: 0 and negative counts take nothing.
+INSTANTIATE_TEST_SUITE_P(Shm, PendingCountCase, testing::Values(0, -1, -64, 3, 64),
+                         [](const testing::TestParamInfo<std::int32_t>& info) {
+                             return info.param < 0 ? "Minus" + std::to_string(-info.param)
+                                                   : std::to_string(info.param);
+                         });
+
+// DrainRing itself takes the entry at `order` whatever the count says; the decision to run
+// a pass belongs to the caller, made on ReadPendingCount.
+TEST_F(Intake, DrainRingLeavesTheDecisionToTheCaller)
+{
+    Area().PendingCount = -2;
+    std::int32_t order = 5;
+    const TDrainResult result = Drain(order);
+    EXPECT_EQ(result.Taken, 1);
+    EXPECT_EQ(result.Stop, TDrainStop::Done);
+    EXPECT_EQ(Area().PendingCount, -3);
+    EXPECT_EQ(order, 6);
+}
+
+// ---- ring order --------------------------------------------------------------------------
+
+struct TRingCase {
+    std::int32_t Order;
+    std::int32_t Count;
+    std::vector<int> Slots;
+    std::int32_t OrderAfter;
+};
+
+void PrintTo(const TRingCase& ring, std::ostream* out) { *out << "order " << ring.Order << ", count " << ring.Count; }
+
+class RingCase : public Intake, public testing::WithParamInterface<TRingCase> {};
+
+TEST_P(RingCase, TakesCountedSlotsInRingOrderAndTouchesOnlyLengthsAndCount)
+{
+    const TRingCase& ring = GetParam();
+    Area().PendingCount = ring.Count;
+    const auto before = Exchange.Bytes();
+    std::int32_t order = ring.Order;
+
+    const TDrainResult result = Drain(order);
+
+    EXPECT_EQ(result.Stop, TDrainStop::Done);
+    EXPECT_EQ(result.Taken, ring.Count);
+    EXPECT_EQ(order, ring.OrderAfter);
+    std::vector<TTaken> expected;
+    for (const int slot : ring.Slots)
+        expected.push_back(Expected(slot));
+    EXPECT_EQ(Delivered, expected);
+    EXPECT_TRUE(SameBytes(AfterTaking(before, ring.Slots, 0), Exchange.Bytes()));
+    EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
+}
+
+std::vector<int> AllSlotsFrom(int first)
+{
+    std::vector<int> slots;
+    for (int i = 0; i < Shm::SlotCount; ++i)
+        slots.push_back((first + i) % Shm::SlotCount);
+    return slots;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shm, RingCase,
+                         testing::Values(TRingCase{62, 3, {62, 63, 0}, 1}, TRingCase{0, 1, {0}, 1},
+                                         TRingCase{63, 1, {63}, 0}, TRingCase{10, 64, AllSlotsFrom(10), 10}),
+                         [](const testing::TestParamInfo<TRingCase>& info) {
+                             return "From" + std::to_string(info.param.Order) + "Count" +
+                                    std::to_string(info.param.Count);
+                         });
+
+// ---- what one entry yields ---------------------------------------------------------------
+
+struct TTextCase {
+    const char* Name;
+    std::string Text;
+};
+
+void PrintTo(const TTextCase& text, std::ostream* out) { *out << text.Name; }
+
+class TextCase : public Intake, public testing::WithParamInterface<TTextCase> {};
+
+TEST_P(TextCase, IsHandedOnByteForByteAndCountsAsTaken)
+{
+    constexpr int slot = 9;
+    const std::string& text = GetParam().Text;
+    Exchange.PutSlot(slot, 4, 1.25, text);
+    Area().PendingCount = 1;
+    const auto before = Exchange.Bytes();
+    std::int32_t order = slot;
+
+    const TDrainResult result = Drain(order);
+
+    EXPECT_EQ(result.Taken, 1);
+    EXPECT_EQ(Delivered, (std::vector<TTaken>{TTaken{4, 1.25, text}}));
+    // The characters after the length byte stay where they were.
+    EXPECT_TRUE(SameBytes(AfterTaking(before, {slot}, 0), Exchange.Bytes()));
+}
+
+std::string AllByteValues()
+{
+    std::string text;
+    for (int i = 0; i < Shm::MaxTextLength; ++i)
+        text.push_back(static_cast<char>(255 - i));
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shm, TextCase,
+                         testing::Values(TTextCase{"Empty", ""}, TTextCase{"FormFeed", std::string(1, Shm::FormFeed)},
+                                         TTextCase{"TwoFormFeeds", "\f\f"},
+                                         TTextCase{"EmbeddedNul", std::string("a\0b", 3)},
+                                         TTextCase{"OneCharacter", "x"}, TTextCase{"Longest", AllByteValues()}),
+                         [](const testing::TestParamInfo<TTextCase>& info) { return info.param.Name; });
+
+TEST_F(Intake, BuildSeesACopyNotTheSlot)
+{
+    Exchange.PutSlot(7, 1, 2.0, "original");
+    Area().PendingCount = 1;
+    std::int32_t order = 7;
+    std::string seen;
+    DrainRing(
+        Area(), Exchange.Mutex(), order,
+        [&](const TSlotEntry& entry) {
+            Exchange.PutSlot(7, 2, 3.0, "overwritten by a sender");
+            seen = std::string(entry.Text);
+            return 0;
+        },
+        [](int) {}, NoBudget);
+    EXPECT_EQ(seen, "original");
+}
+
+TEST_F(Intake, BuildRunsUnderTheMutexAndDeliverAfterItsRelease)
+{
+    Area().PendingCount = 2;
+    std::int32_t order = 0;
+    std::vector<bool> heldInBuild, heldInDeliver;
+    DrainRing(
+        Area(), Exchange.Mutex(), order,
+        [&](const TSlotEntry&) {
+            heldInBuild.push_back(!OtherThreadCanTake(Exchange.Mutex()));
+            return 0;
+        },
+        [&](int) { heldInDeliver.push_back(!OtherThreadCanTake(Exchange.Mutex())); }, NoBudget);
+    EXPECT_EQ(heldInBuild, (std::vector<bool>{true, true}));
+    EXPECT_EQ(heldInDeliver, (std::vector<bool>{false, false}));
+}
+
+// ---- entries that arrive during a pass -----------------------------------------------------
+
+TEST_F(Intake, EntryAddedWhileBuildingIsTakenInTheSamePass)
+{
+    Area().PendingCount = 1;
+    std::int32_t order = 20;
+    bool added = false;
+    DrainRing(
+        Area(), Exchange.Mutex(), order,
+        [&](const TSlotEntry& entry) {
+            if (!added) { // a sender's write, made while this thread holds the mutex
+                Exchange.PutSlot(21, 5, 9.5, "late");
+                Area().PendingCount = Area().PendingCount + 1;
+                added = true;
+            }
+            return TTaken{entry.Channel, entry.Time, std::string(entry.Text)};
+        },
+        [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, NoBudget);
+
+    EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(20), TTaken{5, 9.5, "late"}}));
+    EXPECT_EQ(order, 22);
+    EXPECT_EQ(ReadPendingCount(Area(), Exchange.Mutex()), 0); // its own notification finds nothing
+}
+
+TEST_F(Intake, EntryAddedByAPeerBetweenTwoEntriesIsTakenInTheSamePass)
+{
+    TNamedEvent go;
+    TNamedEvent done;
+    TPeer peer(L"append " + Exchange.SectionName + L" " + Exchange.MutexName + L" " + go.Name + L" " + done.Name +
+               L" 32 3 from-peer");
+    ASSERT_TRUE(peer.Started());
+    Area().PendingCount = 2;
+    std::int32_t order = 30;
+    bool peerAdded = false;
+
+    const TDrainResult result = DrainRing(
+        Area(), Exchange.Mutex(), order,
+        [](const TSlotEntry& entry) { return TTaken{entry.Channel, entry.Time, std::string(entry.Text)}; },
+        [&](TTaken taken) {
+            Delivered.push_back(std::move(taken));
+            if (Delivered.size() == 1) { // the mutex is free here, so the peer can write
+                SetEvent(go.Get());
+                peerAdded = peer.WaitFor(done.Get());
+            }
+        },
+        NoBudget);
+
+    ASSERT_TRUE(peerAdded);
+    EXPECT_EQ(peer.Finish(), 0u);
+    EXPECT_EQ(result.Taken, 3);
+    EXPECT_EQ(result.Stop, TDrainStop::Done);
+    ASSERT_EQ(Delivered.size(), 3u);
+    EXPECT_EQ(Delivered[0], Expected(30));
+    EXPECT_EQ(Delivered[1], Expected(31));
+    EXPECT_EQ(Delivered[2], (TTaken{3, TimeOf(32), "from-peer"}));
+    EXPECT_EQ(order, 33);
+    EXPECT_EQ(ReadPendingCount(Area(), Exchange.Mutex()), 0);
+}
+
+// ---- budget --------------------------------------------------------------------------------
+
+struct TBudgetCase {
+    std::int32_t Count;
+    std::int32_t Budget;
+    std::int32_t Taken;
+    TDrainStop Stop;
+};
+
+void PrintTo(const TBudgetCase& budget, std::ostream* out)
+{
+    *out << "count " << budget.Count << ", budget " << budget.Budget;
+}
+
+class BudgetCase : public Intake, public testing::WithParamInterface<TBudgetCase> {};
+
+TEST_P(BudgetCase, StopsAtTheBudgetAndTheNextPassGoesOn)
+{
+    const TBudgetCase& budget = GetParam();
+    Area().PendingCount = budget.Count;
+    std::int32_t order = 60;
+
+    const TDrainResult first = Drain(order, budget.Budget);
+    EXPECT_EQ(first.Taken, budget.Taken);
+    EXPECT_EQ(first.Stop, budget.Stop);
+    EXPECT_EQ(Area().PendingCount, budget.Count - budget.Taken);
+    EXPECT_EQ(order, (60 + budget.Taken) % Shm::SlotCount);
+
+    if (budget.Stop == TDrainStop::Budget) {
+        const TDrainResult rest = Drain(order);
+        EXPECT_EQ(rest.Taken, budget.Count - budget.Taken);
+        EXPECT_EQ(rest.Stop, TDrainStop::Done);
+    }
+    std::vector<TTaken> expected;
+    for (int i = 0; i < budget.Count; ++i)
+        expected.push_back(Expected((60 + i) % Shm::SlotCount));
+    EXPECT_EQ(Delivered, expected);
+    EXPECT_EQ(Area().PendingCount, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shm, BudgetCase,
+                         testing::Values(TBudgetCase{10, 4, 4, TDrainStop::Budget},
+                                         TBudgetCase{4, 4, 4, TDrainStop::Done},
+                                         TBudgetCase{3, 0, 0, TDrainStop::Budget}),
+                         [](const testing::TestParamInfo<TBudgetCase>& info) {
+                             return "Count" + std::to_string(info.param.Count) + "Budget" +
+                                    std::to_string(info.param.Budget);
+                         });
+
+// ---- failures inside a pass ----------------------------------------------------------------
+
+struct TFailureCase {
+    const char* Name;
+    bool InBuild; // else in deliver
+};
+
+void PrintTo(const TFailureCase& failure, std::ostream* out) { *out << failure.Name; }
+
+class FailureCase : public Intake, public testing::WithParamInterface<TFailureCase> {};
+
+TEST_P(FailureCase, ConsumesTheEntryAdvancesOrderAndReleasesTheMutex)
+{
+    const bool inBuild = GetParam().InBuild;
+    Area().PendingCount = 3;
+    std::int32_t order = 0;
+    const auto before = Exchange.Bytes();
+    auto failOnSlot1 = [](int slot) {
+        if (slot == 1)
+            throw std::runtime_error("entry 1 fails");
+    };
+
+    EXPECT_THROW(DrainRing(
+                     Area(), Exchange.Mutex(), order,
+                     [&](const TSlotEntry& entry) {
+                         const int slot = entry.Channel; // channel == slot here
+                         if (inBuild)
+                             failOnSlot1(slot);
+                         return slot;
+                     },
+                     [&](int slot) {
+                         if (!inBuild)
+                             failOnSlot1(slot);
+                     },
+                     NoBudget),
+                 std::runtime_error);
+
+    EXPECT_EQ(order, 2);
+    EXPECT_TRUE(SameBytes(AfterTaking(before, {0, 1}, 1), Exchange.Bytes()));
+    EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
+
+    // The next pass goes on with the entry after the failed one.
+    const TDrainResult rest = Drain(order);
+    EXPECT_EQ(rest.Taken, 1);
+    EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(2)}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Shm, FailureCase,
+                         testing::Values(TFailureCase{"Build", true}, TFailureCase{"Deliver", false}),
+                         [](const testing::TestParamInfo<TFailureCase>& info) { return info.param.Name; });
+
+TEST_F(Intake, ReadIndexOutsideTheRingThrowsAndTouchesNothing)
+{
+    Area().PendingCount = 1;
+    const auto before = Exchange.Bytes();
+    for (std::int32_t bad : {-1, Shm::SlotCount, 1000}) {
+        bool built = false;
+        EXPECT_THROW(TakeEntry(Area(), Exchange.Mutex(), bad, [&](const TSlotEntry&) { built = true; }), Exception)
+            << bad;
+        EXPECT_FALSE(built);
+        std::int32_t order = bad;
+        EXPECT_THROW(Drain(order), Exception) << bad;
+        EXPECT_EQ(order, bad);
+    }
+    EXPECT_TRUE(SameBytes(before, Exchange.Bytes()));
+    EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
+}
+
+// ---- shutdown reset ------------------------------------------------------------------------
+
+TEST(ShutdownReset, ClearsExactlyTheTerminalStateByteForByte)
+{
+    TTestArea exchange;
+    ASSERT_TRUE(exchange.Ready());
+    exchange.FillPattern();
+    TShmArea& area = exchange.Area();
+    area.PendingCount = 5;
+    area.TerminalWnd = 0x1122334455667788u;
+    area.WriteIndex = 17;
+    for (auto& on : area.ChannelOn)
+        on = 1;
+    for (const auto& text : area.SlotText)
+        ASSERT_NE(text[0], 0); // the pattern leaves every length byte set
+    const auto before = exchange.Bytes();
+
+    ASSERT_TRUE(ResetTerminalState(area, exchange.Mutex()));
+
+    std::vector<std::uint8_t> expected = before;
+    PutValue(expected, offsetof(TShmArea, PendingCount), std::int32_t{0});
+    PutValue(expected, offsetof(TShmArea, TerminalWnd), std::uint64_t{0});
+    PutValue(expected, offsetof(TShmArea, WriteIndex), std::int32_t{0});
+    for (int slot = 0; slot < Shm::SlotCount; ++slot)
+        expected[LengthOffset(slot)] = 0;
+    for (int channel = 0; channel < Shm::ChannelCount; ++channel)
+        expected[offsetof(TShmArea, ChannelOn) + channel] = 0;
+    EXPECT_TRUE(SameBytes(expected, exchange.Bytes()));
+    EXPECT_TRUE(OtherThreadCanTake(exchange.Mutex()));
+}
+
+} // namespace
