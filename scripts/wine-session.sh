@@ -13,7 +13,10 @@ prepare_wine_prefix
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 "$WINE" wineboot </dev/null >/dev/null 2>&1
 keeper="$build/bin/vt_winekeeper.exe"
-[[ -f "$keeper" ]] && { "$WINE" "$keeper" </dev/null >/dev/null 2>&1 & }
+if [[ -f "$keeper" ]]; then
+  "$WINE" "$keeper" </dev/null >/dev/null 2>&1 &
+  "$WINE" "$keeper" --wait </dev/null >/dev/null 2>&1
+fi
 
 "$@"
 status=$?

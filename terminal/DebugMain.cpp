@@ -1,1 +1,261 @@
 #include "DebugMain.h"
+
+#include <cstddef>
+#include <utility>
+
+#include "Application.h"
+#include "ErrorBox.h"
+#include "ShmIntake.h"
+
+// Registered before the window exists, so that the id is known to the first message.
+UINT DebugEntryMsg = RegisterWindowMessageW(Shm::DebugEntryMessageName);
+std::int32_t DisplayLines = 0;
+TShmArea* ShmArea = nullptr;
+TMainFrame* MainFrame = nullptr;
+
+namespace {
+
+constexpr wchar_t MainFrameClassName[] = L"TMainFrame";
+constexpr int DefaultLeft = 80;
+constexpr int DefaultTop = 80;
+constexpr int DefaultWidth = 525;
+constexpr int DefaultHeight = 480;
+constexpr std::int32_t DefaultDisplayLines = 32000;
+
+void RegisterMainFrameClass(WNDPROC windowProc)
+{
+    static const bool registered = [windowProc] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = windowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)); // the window's grey
+        windowClass.lpszClassName = MainFrameClassName;
+        if (RegisterClassExW(&windowClass) == 0)
+            throw Exception(L"The main window class could not be registered");
+        return true;
+    }();
+    (void)registered;
+}
+
+// Senders read the handle without the mutex: it is written as one aligned 8-byte store.
+void StoreTerminalWnd(TShmArea& area, HWND window)
+{
+    static_assert(offsetof(TShmArea, TerminalWnd) % sizeof(LONG64) == 0);
+    auto* terminalWnd = reinterpret_cast<volatile LONG64*>(reinterpret_cast<char*>(&area) + offsetof(TShmArea, TerminalWnd));
+    InterlockedExchange64(terminalWnd, static_cast<LONG64>(reinterpret_cast<INT_PTR>(window)));
+}
+
+std::wstring ExecutableDirectory()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+} // namespace
+
+// ---- creation and destruction --------------------------------------------------------
+
+TMainFrame::TMainFrame() : TComponent(nullptr)
+{
+    // The first window created becomes the application's main window.
+    if (MainFrame == nullptr)
+        MainFrame = this;
+    try {
+        RegisterMainFrameClass(&TMainFrame::WindowProc);
+        CreateWindowExW(0, MainFrameClassName, MainFrameCaption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, DefaultLeft,
+                        DefaultTop, DefaultWidth, DefaultHeight, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+        if (FHandle == nullptr)
+            throw Exception(L"The main window could not be created");
+    } catch (...) {
+        if (MainFrame == this)
+            MainFrame = nullptr;
+        throw;
+    }
+}
+
+TMainFrame::~TMainFrame()
+{
+    RunHandler(FHandle, [this] { FormDestroy(); });
+    if (FHandle != nullptr)
+        DestroyWindow(FHandle);
+    if (MainFrame == this)
+        MainFrame = nullptr;
+}
+
+void TMainFrame::FormCreate()
+{
+    SharedMem = new TSharedData(this);
+    SharedMem->SetSectionName(Shm::SectionName);
+    SharedMem->SetDataSize(Shm::AreaSize);
+    SharedMem->Open();
+    HMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
+    Order = 0;
+    WinWidth = 0;
+    IniFileName = ExecutableDirectory() + IniFileTitle;
+    EnableExtendedChannels();
+    LoadSettings();
+}
+
+void TMainFrame::FormDestroy()
+{
+    if (TShmArea* area = ExchangeArea()) {
+        // Withdraw the handle even when the mutex stays busy: a single store, as publishing is.
+        if (!ResetTerminalState(*area, HMutex.Get()))
+            StoreTerminalWnd(*area, nullptr);
+    }
+    HMutex.Reset();
+    if (SharedMem != nullptr)
+        std::exchange(SharedMem, nullptr)->Destroy(); // closes the section, then frees it
+    SaveSettings();
+}
+
+void TMainFrame::ExitClick()
+{
+    // The same as the title bar's close button.
+    SendMessageW(MainFrame != nullptr ? MainFrame->Handle() : FHandle, WM_CLOSE, 0, 0);
+}
+
+// Until the settings file is read: the values a missing file gives.
+void TMainFrame::LoadSettings()
+{
+    TShmArea* area = ExchangeArea();
+    for (int channel = 0; channel < Shm::ChannelCount; ++channel) {
+        SetChannelBox(channel, true);
+        if (area != nullptr)
+            area->ChannelOn[channel] = ChannelBoxChecked(channel) ? 1 : 0;
+    }
+    DisplayLines = DefaultDisplayLines;
+    ComputeOverhead();
+    AutoScroll = false;
+    SetChecked(cmAutoScrollWin, false);
+    SetChecked(cmDisplayDate, false);
+    SetChecked(cmDisplayTime, false);
+    SetChecked(cmStartminimized, false);
+}
+
+// Writes the settings file, the last step of FormDestroy: not implemented yet.
+void TMainFrame::SaveSettings() {}
+
+// Cuts the list back to DisplayLines lines on WM_DELETEOVERHEAD: not implemented yet.
+void TMainFrame::OverheadLoeschen() {}
+
+// ---- messages ------------------------------------------------------------------------
+
+LRESULT CALLBACK TMainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<TMainFrame*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<TMainFrame*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->FHandle = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    if (self == nullptr)
+        return DefWindowProcW(window, message, wParam, lParam);
+
+    LRESULT result = 0;
+    RunHandler(window, [&] { result = self->HandleMessage(message, wParam, lParam); });
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->FHandle = nullptr;
+    }
+    return result;
+}
+
+LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    if (HandleLayoutMessage(message, wParam, lParam, result))
+        return result;
+
+    switch (message) {
+    case WM_CREATE:
+        // A failure skips the rest of FormCreate and shows the error box; the window stays.
+        RunHandler(FHandle, [this] {
+            CreateComponents();
+            FormCreate();
+        });
+        return 0;
+    case WM_COMMAND:
+        Command(LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        return 0;
+    case WM_DELETEOVERHEAD:
+        OverheadLoeschen();
+        return 0;
+    case WM_STARTMINIMIZED:
+        Minimieren();
+        return 0;
+    case WM_TIMER:
+        if (HandleIntakeTimer(wParam))
+            return 0;
+        break;
+    case WM_CLOSE:
+        // The application terminates; the window is destroyed at program end.
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefaultHandler(message, wParam, lParam);
+}
+
+void TMainFrame::Command(UINT id, HWND control, UINT code)
+{
+    if (id >= idCheckBox11 && id < idCheckBox1 + Shm::ChannelCount - 1) {
+        if (code == BN_CLICKED)
+            ChannelOnOff(control);
+        return;
+    }
+    switch (id) {
+    case cmPrint1:             return; // the line commands: not implemented yet
+    case cmSaveas1:            return;
+    case cmExit1:              ExitClick(); return;
+    case cmEdit1:              return;
+    case cmDeletealllines1:    return;
+    case cmCopyselectedlines1: return;
+    case cmSearch1:            return; // the search: not implemented yet
+    case cmAutoScrollWin:      ScrollOnOff(); return;
+    case cmDisplayChannel:     AktChannel(); return;
+    case cmDisplayDate:        DateAkt(); return;
+    case cmDisplayTime:        TimeAkt(); return;
+    case cmOnTop:              OnTopClick(); return;
+    case cmStartminimized:     MinimizeIt(); return;
+    case cmFont1:              FontDialog(); return;
+    case cmWindowcolor1:       SetWinColor(); return;
+    default:                   return;
+    }
+}
+
+// ---- program entry steps ---------------------------------------------------------------
+
+bool PublishMainFrame(TMainFrame& frame)
+{
+    auto* area = frame.SharedMem != nullptr ? static_cast<TShmArea*>(frame.SharedMem->Data()) : nullptr;
+    if (area == nullptr)
+        return false;
+    ShmArea = area;
+    StoreTerminalWnd(*ShmArea, frame.Handle());
+    return true;
+}
+
+int RunMessageLoop(const TMainFrame& frame)
+{
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (frame.Handle() != nullptr && TranslateAcceleratorW(frame.Handle(), frame.Accelerators(), &message) != 0)
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
+}

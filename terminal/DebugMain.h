@@ -14,6 +14,7 @@
 
 #include "Component.h"
 #include "DisplayList.h"
+#include "Gdi.h"
 #include "LineFormat.h"
 #include "ShDat.h"
 #include "ShmDefs.h"
@@ -114,6 +115,8 @@ public:
     TLineOptions LineOptions() const;
     // Width in pixels of a line drawn in the window's font.
     std::int32_t TextWidth(const std::string& line) const;
+    // Ctrl+D and Ctrl+F, for TranslateAcceleratorW in the message loop.
+    HACCEL Accelerators() const noexcept { return AcceleratorTable.Get(); }
 
     TSharedData* SharedMem = nullptr;
 
@@ -154,8 +157,37 @@ private:
     std::int32_t ListColor = 0;
 
     // ---- layout helpers: MainFrameLayout.cpp adds its private members here ----------
+    // Colours, sizes and notifications of the components; true when it answered the message.
+    bool HandleLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void CreateMainMenu();
+    void LayoutComponents();
+    bool ColorControl(HDC dc, HWND control, LRESULT& result);
+    void SetWindowFont(const TFontSpec& font);
+    void SetListFont(const TFontSpec& font);
+    void SetListColor(std::int32_t color);
+    static constexpr std::int32_t LineWidthMargin = 8; // WinWidth is a line's width plus this
+    int ScreenDpi = 0;
+    TFontSpec PanelFont;
+    TUniqueFont WindowFontHandle;
+    TUniqueFont ListFontHandle;
+    TUniqueFont PanelFontHandle;
+    TUniqueBrush ListBrush;
+    TUniqueBrush EditBrush;
+    TUniqueAccelerators AcceleratorTable;
+    TUniqueWindow Tooltips; // not owned by the window: Wine keeps an owner with popups from staying on top
 
     // ---- intake helpers: MainFrameIntake.cpp adds its private members here ----------
+    void DeliverEntry(const TEntryAction& action);
+    void RetryIntakeLater();
+    bool HandleIntakeTimer(WPARAM timer);
+    // Not implemented yet: the trim of the line limit and the settings file.
+    void OverheadLoeschen();
+    void LoadSettings();
+    void SaveSettings();
 
     // ---- options helpers: MainFrameOptions.cpp adds its private members here --------
+    // The exchange area, or null when it could not be opened.
+    TShmArea* ExchangeArea() const noexcept;
+    COLORREF ColorDialogColor = 0;       // ColorDialog1's own colour: black until one is confirmed
+    std::array<COLORREF, 16> CustomColors{};
 };

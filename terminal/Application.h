@@ -1,0 +1,15 @@
+// The program entry's steps after the window exists, apart from wWinMain so that tests run
+// the same code.
+#pragma once
+
+#include "DebugMain.h"
+
+// Exit status when the exchange area could not be opened: the terminal cannot work.
+inline constexpr int ExitAreaUnavailable = 1;
+
+// ShmArea := the window's area, then TerminalWnd := its handle in one 8-byte store, without
+// the mutex. False, with nothing touched, when the area is not open.
+bool PublishMainFrame(TMainFrame& frame);
+
+// Runs the message loop until the application terminates; returns the WM_QUIT code.
+int RunMessageLoop(const TMainFrame& frame);

@@ -1,0 +1,52 @@
+// Owners for the clipboard and for global memory blocks: an open clipboard is closed, an
+// allocated block freed unless handed on, a lock released, each exactly once.
+#pragma once
+
+#include <windows.h>
+
+#include "WinHandles.h"
+
+struct TGlobalMemoryTraits {
+    using Type = HGLOBAL;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type block) noexcept { GlobalFree(block); }
+};
+// A block from GlobalAlloc; Release() it once the clipboard has taken it over.
+using TGlobalMemory = TUniqueResource<TGlobalMemoryTraits>;
+
+// The clipboard, opened for a window (or for the calling thread when the window is null).
+class TClipboardSession {
+public:
+    explicit TClipboardSession(HWND owner) noexcept : FOpen(OpenClipboard(owner) != FALSE) {}
+    ~TClipboardSession()
+    {
+        if (FOpen)
+            CloseClipboard();
+    }
+    TClipboardSession(const TClipboardSession&) = delete;
+    TClipboardSession& operator=(const TClipboardSession&) = delete;
+
+    bool IsOpen() const noexcept { return FOpen; }
+
+private:
+    bool FOpen;
+};
+
+// A global memory block locked for the scope; Data() is null when the lock failed.
+class TGlobalLockGuard {
+public:
+    explicit TGlobalLockGuard(HGLOBAL block) noexcept : FBlock(block), FData(GlobalLock(block)) {}
+    ~TGlobalLockGuard()
+    {
+        if (FData)
+            GlobalUnlock(FBlock);
+    }
+    TGlobalLockGuard(const TGlobalLockGuard&) = delete;
+    TGlobalLockGuard& operator=(const TGlobalLockGuard&) = delete;
+
+    void* Data() const noexcept { return FData; }
+
+private:
+    HGLOBAL FBlock;
+    void* FData;
+};

@@ -1,0 +1,65 @@
+// The values the settings file carries from one run to the next, as plain data, and the
+// table-driven reading and writing of that file.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "IniFile.h"
+
+inline constexpr std::size_t SettingsChannelCount = 10; // "M", then 1 to 9
+
+// The colour value that means "keep the design colour" (it cannot name a colour itself).
+inline constexpr std::int32_t KeepColour = 1;
+inline constexpr std::int32_t DefaultDisplayLineCount = 32000;
+
+// Every stored value. Zero-initialised; DefaultSettings gives what a missing file reads as.
+// The empty FontName, FontSize 0 or less and the colour KeepColour mean "keep the design
+// value".
+struct TSettings {
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    bool Scroll = false;
+    bool OnTop = false;
+    bool Date = false;
+    bool Time = false;
+    bool StartMini = false;
+    std::array<bool, SettingsChannelCount> Channel{};
+    std::wstring FontName;
+    std::int32_t FontSize = 0;
+    std::int32_t FontColor = 0;
+    std::int32_t WindowColor = 0;
+    std::int32_t DisplayLines = 0;
+
+    bool operator==(const TSettings&) const = default;
+};
+
+// The value of every key when the file, its section or the key is missing.
+TSettings DefaultSettings();
+
+// Reads every key (WINDOW, CHANNELS, PREFERENCES, then OPTIONS); missing or malformed
+// values give the key's default. DisplayLines comes back from 1 to 32000.
+TSettings LoadSettingsFile(const TIniFile& file);
+
+// Writes every key (WINDOW, OPTIONS, CHANNELS, then PREFERENCES) and flushes the file.
+// The first key that cannot be written throws; the keys after it are not written and the
+// file is not flushed.
+void SaveSettingsFile(TIniFile& file, const TSettings& settings);
+
+struct TWindowBounds {
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+
+    bool operator==(const TWindowBounds&) const = default;
+};
+
+// The window's outer bounds as they are stored: left and top not below 0, width and height
+// not beyond the screen's.
+TWindowBounds BoundsForSaving(RECT bounds, int screenWidth, int screenHeight) noexcept;

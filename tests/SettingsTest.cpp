@@ -1,0 +1,506 @@
+// The settings file through the system's profile functions on real files, the parsing of
+// stored and typed values, and the stored window bounds.
+#include <windows.h>
+
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Exception.h"
+#include "IniFile.h"
+#include "Settings.h"
+#include "ValueParse.h"
+#include "WinHandles.h"
+
+// Readable failures: found by GoogleTest through the type's namespace.
+static void PrintTo(const TSettings& s, std::ostream* out)
+{
+    *out << "{" << s.Left << "," << s.Top << "," << s.Width << "," << s.Height << " flags " << s.Scroll << s.OnTop
+         << s.Date << s.Time << s.StartMini << " channels ";
+    for (const bool on : s.Channel)
+        *out << on;
+    *out << " font " << testing::PrintToString(s.FontName) << " " << s.FontSize << " colours " << s.FontColor << ","
+         << s.WindowColor << " lines " << s.DisplayLines << "}";
+}
+
+namespace {
+
+constexpr wchar_t SettingsFileTitle[] = L"Vellumtrace64.INI";
+
+// ---------------------------------------------------------------- value parsing
+
+struct TIntegerCase {
+    const wchar_t* Text;
+    std::optional<std::int32_t> Expected;
+};
+
+TEST(ValueParse, Integer)
+{
+    const TIntegerCase cases[] = {
+        {L"80", 80},
+        {L"0", 0},
+        {L"007", 7},
+        {L"-16777208", -16777208},
+        {L"+250", 250},
+        {L"   250", 250},
+        {L"  -12", -12},
+        {L"2147483647", INT_MAX},
+        {L"-2147483648", INT_MIN},
+        {L"000000000000000000002147483647", INT_MAX},
+        {L"2147483648", std::nullopt},
+        {L"-2147483649", std::nullopt},
+        {L"99999999999999999999999", std::nullopt},
+        {L"$64", 100},
+        {L"x64", 100},
+        {L"X64", 100},
+        {L"0x64", 100},
+        {L"0X64", 100},
+        {L"0x0FA", 250},
+        {L"$fA", 250},
+        {L"$FF000008", -16777208},
+        {L"$FFFFFFFF", -1},
+        {L"$80000000", INT_MIN},
+        {L"$0000000000FFFFFFFF", -1},
+        {L"$100000000", std::nullopt},
+        {L"-$10", -16},
+        {L"+$10", 16},
+        {L"-$FFFFFFFF", 1},
+        {L"-$80000000", INT_MIN},
+        {L"  $10", 16},
+        {L"", std::nullopt},
+        {L"   ", std::nullopt},
+        {L"+", std::nullopt},
+        {L"-", std::nullopt},
+        {L"$", std::nullopt},
+        {L"0x", std::nullopt},
+        {L"x", std::nullopt},
+        {L"250 ", std::nullopt},
+        {L"\t250", std::nullopt},
+        {L"+ 250", std::nullopt},
+        {L"--5", std::nullopt},
+        {L"$-5", std::nullopt},
+        {L"0$5", std::nullopt},
+        {L"00x5", std::nullopt},
+        {L"600px", std::nullopt},
+        {L"2.5e2", std::nullopt},
+        {L"1,000", std::nullopt},
+        {L"$FG", std::nullopt},
+        {L"12abc", std::nullopt},
+        {L"\uFF15", std::nullopt}, // full-width 5
+        {L"\u0665", std::nullopt}, // Arabic-Indic 5
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseInteger(c.Text), c.Expected) << "text \"" << testing::PrintToString(std::wstring(c.Text)) << "\"";
+    // An embedded zero is a character like any other.
+    EXPECT_EQ(ParseInteger(std::wstring_view(L"12\0" L"3", 4)), std::nullopt);
+}
+
+struct TOnOffCase {
+    const wchar_t* Text;
+    bool Expected;
+};
+
+TEST(ValueParse, Flag)
+{
+    const TOnOffCase cases[] = {
+        {L"TRUE", true},   {L"true", true},   {L"tRuE", true},       {L"FALSE", false},
+        {L"yes", false},   {L"1", false},     {L"", false},          {L"TRUE ", false},
+        {L" TRUE", false}, {L"TRUEX", false}, {L"TRU", false},
+        {L"\uFF34\uFF32\uFF35\uFF25", false}, // full-width letters upper-case to themselves
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseFlag(c.Text), c.Expected) << testing::PrintToString(std::wstring(c.Text));
+}
+
+TEST(ValueParse, Switch)
+{
+    const TOnOffCase cases[] = {
+        {L"1", true},    {L"10", true}, {L"1abc", true}, {L"0", false},
+        {L"", false},    {L" 1", false}, {L"2", false}, {L"TRUE", false},
+        {L"\uFF11", false}, // full-width 1
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseSwitch(c.Text), c.Expected) << testing::PrintToString(std::wstring(c.Text));
+}
+
+TEST(ValueParse, LineLimit)
+{
+    const TIntegerCase cases[] = {
+        {L" 250", 250},  {L"+250", 250},        {L"$FA", 250},          {L"0x0FA", 250},
+        {L"1", 1},       {L"32000", 32000},     {L"250 ", std::nullopt}, {L"2.5e2", std::nullopt},
+        {L"1,000", std::nullopt}, {L"abc", std::nullopt}, {L"0", std::nullopt}, {L"32001", std::nullopt},
+        {L"-5", std::nullopt},    {L"   ", std::nullopt}, {L"$FFFFFFFF", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseLineLimit(c.Text), c.Expected) << testing::PrintToString(std::wstring(c.Text));
+}
+
+// ---------------------------------------------------------------- files
+
+// A folder of its own under the temporary directory, removed with everything in it.
+class TTempDir {
+public:
+    TTempDir()
+    {
+        static int counter = 0;
+        wchar_t temp[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH + 1, temp);
+        FPath = std::wstring(temp) + L"vt_settings_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(++counter);
+        if (!CreateDirectoryW(FPath.c_str(), nullptr))
+            throw Exception(L"Cannot create the test folder " + FPath);
+    }
+    ~TTempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(FPath, ignored);
+    }
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    std::wstring File(const std::wstring& name) const { return FPath + L"\\" + name; }
+
+private:
+    std::wstring FPath;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << "cannot create the test file";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_EQ(written, bytes.size());
+}
+
+// The file's bytes, or nothing when it cannot be opened.
+std::optional<std::string> ReadBytes(const std::wstring& path)
+{
+    TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size))
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+        return std::nullopt;
+    bytes.resize(read);
+    return bytes;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What a missing file reads as, written out from the table of keys and their defaults.
+TSettings DesignDefaults()
+{
+    TSettings s;
+    s.Left = 80;
+    s.Top = 80;
+    s.Width = 525;
+    s.Height = 480;
+    s.Channel.fill(true);
+    s.FontSize = 0;
+    s.FontColor = 1;
+    s.WindowColor = 1;
+    s.DisplayLines = 32000;
+    return s;
+}
+
+// The values after a first run with everything left as designed.
+TSettings FreshStart()
+{
+    TSettings s = DesignDefaults();
+    s.FontName = L"Courier New";
+    s.FontSize = 9;
+    s.FontColor = -16777208;
+    s.WindowColor = 8421504;
+    return s;
+}
+
+constexpr char FreshStartFile[] = "[WINDOW]\r\n"
+                                  "LEFT=80\r\n"
+                                  "TOP=80\r\n"
+                                  "WIDTH=525\r\n"
+                                  "HEIGHT=480\r\n"
+                                  "[OPTIONS]\r\n"
+                                  "SCROLL=FALSE\r\n"
+                                  "ONTOP=FALSE\r\n"
+                                  "DATE=FALSE\r\n"
+                                  "TIME=FALSE\r\n"
+                                  "STARTMINI=FALSE\r\n"
+                                  "[CHANNELS]\r\n"
+                                  "MAIN=1\r\n"
+                                  "CHANNEL1=1\r\n"
+                                  "CHANNEL2=1\r\n"
+                                  "CHANNEL3=1\r\n"
+                                  "CHANNEL4=1\r\n"
+                                  "CHANNEL5=1\r\n"
+                                  "CHANNEL6=1\r\n"
+                                  "CHANNEL7=1\r\n"
+                                  "CHANNEL8=1\r\n"
+                                  "CHANNEL9=1\r\n"
+                                  "[PREFERENCES]\r\n"
+                                  "FONTNAME=Courier New\r\n"
+                                  "FONTSIZE=9\r\n"
+                                  "FONTCOLOR=-16777208\r\n"
+                                  "WINDOWCOLOR=8421504\r\n"
+                                  "DISPLAYLINES=32000\r\n";
+
+// Every key away from its default.
+TSettings Unusual()
+{
+    TSettings s;
+    s.Left = -100;
+    s.Top = 2;
+    s.Width = 1920;
+    s.Height = 1080;
+    s.Scroll = true;
+    s.OnTop = true;
+    s.Date = true;
+    s.Time = true;
+    s.StartMini = true;
+    s.Channel = {false, true, false, true, false, true, false, true, false, false};
+    s.FontName = L"Lucida Console";
+    s.FontSize = 14;
+    s.FontColor = 255;
+    s.WindowColor = INT_MIN;
+    s.DisplayLines = 250;
+    return s;
+}
+
+TEST(SettingsFile, MissingFileReadsDefaultsAndIsNotCreated)
+{
+    TTempDir dir;
+    const std::wstring path = dir.File(SettingsFileTitle);
+    EXPECT_EQ(DefaultSettings(), DesignDefaults());
+    TIniFile file(path);
+    EXPECT_EQ(LoadSettingsFile(file), DesignDefaults());
+    EXPECT_EQ(file.Read(L"WINDOW", L"LEFT", L"none"), L"none");
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST(SettingsFile, FreshStartWritesTheExampleFile)
+{
+    TTempDir dir;
+    const std::wstring path = dir.File(SettingsFileTitle);
+    TIniFile file(path);
+    SaveSettingsFile(file, FreshStart());
+    EXPECT_EQ(ReadBytes(path), std::string(FreshStartFile));
+    EXPECT_EQ(LoadSettingsFile(file), FreshStart());
+}
+
+TEST(SettingsFile, RoundTripAndRewriteInPlace)
+{
+    TTempDir dir;
+    TIniFile file(dir.File(SettingsFileTitle));
+    SaveSettingsFile(file, Unusual());
+    EXPECT_EQ(LoadSettingsFile(file), Unusual());
+
+    // Every key is replaced where it stands: the file reads exactly as a fresh one.
+    SaveSettingsFile(file, FreshStart());
+    EXPECT_EQ(ReadBytes(file.Path()), std::string(FreshStartFile));
+    EXPECT_EQ(LoadSettingsFile(file), FreshStart());
+}
+
+TEST(SettingsFile, OtherLinesStayAndKeysAreReplacedWhereTheyStand)
+{
+    TTempDir dir;
+    const std::wstring path = dir.File(SettingsFileTitle);
+    WriteBytes(path, "; kept comment\r\n"
+                     "[PREFERENCES]\r\n"
+                     "DISPLAYLINES=100\r\n"
+                     "OTHER=kept\r\n"
+                     "[window]\r\n"
+                     "; about the left edge\r\n"
+                     "left=5\r\n"
+                     "[FOREIGN]\r\n"
+                     "KEY=value\r\n");
+    TIniFile file(path);
+    EXPECT_EQ(LoadSettingsFile(file).DisplayLines, 100);
+    SaveSettingsFile(file, FreshStart());
+    EXPECT_EQ(ReadBytes(path), std::string("; kept comment\r\n"
+                                           "[PREFERENCES]\r\n"
+                                           "DISPLAYLINES=32000\r\n"
+                                           "OTHER=kept\r\n"
+                                           "FONTNAME=Courier New\r\n"
+                                           "FONTSIZE=9\r\n"
+                                           "FONTCOLOR=-16777208\r\n"
+                                           "WINDOWCOLOR=8421504\r\n"
+                                           "[window]\r\n"
+                                           "; about the left edge\r\n"
+                                           "left=80\r\n"
+                                           "TOP=80\r\n"
+                                           "WIDTH=525\r\n"
+                                           "HEIGHT=480\r\n"
+                                           "[FOREIGN]\r\n"
+                                           "KEY=value\r\n"
+                                           "[OPTIONS]\r\n"
+                                           "SCROLL=FALSE\r\n"
+                                           "ONTOP=FALSE\r\n"
+                                           "DATE=FALSE\r\n"
+                                           "TIME=FALSE\r\n"
+                                           "STARTMINI=FALSE\r\n"
+                                           "[CHANNELS]\r\n"
+                                           "MAIN=1\r\n"
+                                           "CHANNEL1=1\r\n"
+                                           "CHANNEL2=1\r\n"
+                                           "CHANNEL3=1\r\n"
+                                           "CHANNEL4=1\r\n"
+                                           "CHANNEL5=1\r\n"
+                                           "CHANNEL6=1\r\n"
+                                           "CHANNEL7=1\r\n"
+                                           "CHANNEL8=1\r\n"
+                                           "CHANNEL9=1\r\n"));
+    EXPECT_EQ(LoadSettingsFile(file), FreshStart());
+}
+
+struct TReadCase {
+    std::string Lines; // the file, lines ending in CR LF
+    void (*Expect)(TSettings&); // turns the defaults into the expected settings
+};
+
+TEST(SettingsFile, StoredValuesAreRead)
+{
+    const std::string longName(3000, 'A');
+    const TReadCase cases[] = {
+        {"[WINDOW]\r\nLEFT=\r\n", [](TSettings&) {}},
+        {"[WINDOW]\r\nWIDTH=600px\r\n", [](TSettings&) {}},
+        {"[WINDOW]\r\nLEFT=0x64\r\nTOP=$64\r\n", [](TSettings& s) { s.Left = s.Top = 100; }},
+        {"[window]\r\nleft=5\r\nWidth=600\r\n", [](TSettings& s) { s.Left = 5; s.Width = 600; }},
+        {"[WINDOWS]\r\nLEFT=5\r\n[OPTIONS]\r\nTOP=5\r\n", [](TSettings&) {}},
+        {"[WINDOW]\r\nLEFT=-100\r\nTOP=2147483647\r\nHEIGHT=-2147483648\r\n",
+         [](TSettings& s) { s.Left = -100; s.Top = INT_MAX; s.Height = INT_MIN; }},
+        {"[WINDOW]\r\nLEFT=2147483648\r\nTOP=-2147483649\r\nWIDTH=$100000000\r\nHEIGHT=x\r\n", [](TSettings&) {}},
+        {"[OPTIONS]\r\nSCROLL=true\r\n", [](TSettings& s) { s.Scroll = true; }},
+        {"[OPTIONS]\r\nSCROLL=yes\r\n", [](TSettings&) {}},
+        {"[OPTIONS]\r\nSCROLL=1\r\n", [](TSettings&) {}},
+        {"[OPTIONS]\r\nONTOP=TRUE\r\nDATE=True\r\nTIME=tRUE\r\nSTARTMINI=TRUE\r\n",
+         [](TSettings& s) { s.OnTop = s.Date = s.Time = s.StartMini = true; }},
+        {"[CHANNELS]\r\nMAIN=0\r\n", [](TSettings& s) { s.Channel[0] = false; }},
+        {"[CHANNELS]\r\nMAIN=10\r\n", [](TSettings&) {}},
+        {"[CHANNELS]\r\nMAIN=\r\n", [](TSettings& s) { s.Channel[0] = false; }},
+        {"[CHANNELS]\r\nCHANNEL9=0\r\nCHANNEL5=2\r\nCHANNEL1=TRUE\r\n",
+         [](TSettings& s) { s.Channel[9] = s.Channel[5] = s.Channel[1] = false; }},
+        {"[PREFERENCES]\r\nDISPLAYLINES=50000\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nDISPLAYLINES=32001\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nDISPLAYLINES=abc\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nDISPLAYLINES=0\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nDISPLAYLINES=-5\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nDISPLAYLINES=1\r\n", [](TSettings& s) { s.DisplayLines = 1; }},
+        {"[PREFERENCES]\r\nDISPLAYLINES=$FA\r\n", [](TSettings& s) { s.DisplayLines = 250; }},
+        {"[PREFERENCES]\r\nFONTCOLOR=1\r\nWINDOWCOLOR=1\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nFONTCOLOR=$FF000008\r\nWINDOWCOLOR=$FFFFFFFF\r\n",
+         [](TSettings& s) { s.FontColor = -16777208; s.WindowColor = -1; }},
+        {"[PREFERENCES]\r\nFONTCOLOR=-$10\r\nWINDOWCOLOR=0x808080\r\n",
+         [](TSettings& s) { s.FontColor = -16; s.WindowColor = 8421504; }},
+        {"[PREFERENCES]\r\nFONTSIZE=0\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nFONTSIZE=-5\r\n", [](TSettings& s) { s.FontSize = -5; }},
+        {"[PREFERENCES]\r\nFONTSIZE=12pt\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nFONTNAME=\r\n", [](TSettings&) {}},
+        {"[PREFERENCES]\r\nFONTNAME=Lucida Console\r\n", [](TSettings& s) { s.FontName = L"Lucida Console"; }},
+        {"[PREFERENCES]\r\nFONTNAME=" + longName + "\r\n",
+         [](TSettings& s) { s.FontName = std::wstring(TIniFile::ReadLimit, L'A'); }},
+    };
+    TTempDir dir;
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Lines.substr(0, 80));
+        // A file of its own per case: the system may keep a copy of a file it has read.
+        const std::wstring path = dir.File(L"case" + std::to_wstring(++index) + L".INI");
+        WriteBytes(path, c.Lines);
+        TSettings expected = DesignDefaults();
+        c.Expect(expected);
+        EXPECT_EQ(LoadSettingsFile(TIniFile(path)), expected);
+    }
+}
+
+TEST(SettingsFile, UnwritableFileRaisesNamingThePathAndKeepsTheFile)
+{
+    const std::string previous = "[WINDOW]\r\nLEFT=7\r\n";
+    enum class TTarget { LockedFile, MissingFolder, Folder };
+    for (const TTarget target : {TTarget::LockedFile, TTarget::MissingFolder, TTarget::Folder}) {
+        SCOPED_TRACE(static_cast<int>(target));
+        TTempDir dir;
+        std::wstring path = dir.File(SettingsFileTitle);
+        TUniqueFileHandle holder; // another program that has the file open and lets nobody write
+        switch (target) {
+        case TTarget::LockedFile:
+            WriteBytes(path, previous);
+            holder.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(holder);
+            break;
+        case TTarget::MissingFolder:
+            path = dir.File(L"missing\\") + SettingsFileTitle;
+            break;
+        case TTarget::Folder:
+            ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+            break;
+        }
+
+        TIniFile file(path);
+        try {
+            SaveSettingsFile(file, FreshStart());
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message().find(path), std::wstring::npos) << e.what();
+        }
+        holder.Reset();
+
+        switch (target) {
+        case TTarget::LockedFile:
+            EXPECT_EQ(ReadBytes(path), previous);
+            EXPECT_EQ(LoadSettingsFile(file).Left, 7);
+            break;
+        case TTarget::MissingFolder:
+            EXPECT_FALSE(Exists(path));
+            break;
+        case TTarget::Folder:
+            EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, DWORD{FILE_ATTRIBUTE_DIRECTORY});
+            break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- window bounds
+
+struct TBoundsCase {
+    RECT Bounds;
+    TWindowBounds Expected;
+};
+
+TEST(SettingsBounds, ForSaving)
+{
+    constexpr int ScreenWidth = 1920;
+    constexpr int ScreenHeight = 1080;
+    const TBoundsCase cases[] = {
+        {{80, 80, 605, 560}, {80, 80, 525, 480}},
+        {{-100, 50, 425, 530}, {0, 50, 525, 480}},
+        {{0, 0, 525, 480}, {0, 0, 525, 480}},
+        {{1, -1, 526, 479}, {1, 0, 525, 480}},
+        {{-100, 10, 2900, 1210}, {0, 10, 1920, 1080}},
+        {{0, 0, 1920, 1080}, {0, 0, 1920, 1080}},
+        {{-8, -8, 1928, 1088}, {0, 0, 1920, 1080}}, // a maximized window's bounds
+        {{1900, 1000, 2425, 1480}, {1900, 1000, 525, 480}},
+    };
+    for (const auto& c : cases) {
+        const TWindowBounds got = BoundsForSaving(c.Bounds, ScreenWidth, ScreenHeight);
+        EXPECT_EQ(got, c.Expected) << c.Bounds.left << "," << c.Bounds.top << "," << c.Bounds.right << ","
+                                   << c.Bounds.bottom << " -> " << got.Left << "," << got.Top << "," << got.Width
+                                   << "," << got.Height;
+    }
+}
+
+} // namespace
