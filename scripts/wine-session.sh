@@ -15,7 +15,7 @@ prepare_wine_prefix
 keeper="$build/bin/vt_winekeeper.exe"
 if [[ -f "$keeper" ]]; then
   "$WINE" "$keeper" </dev/null >/dev/null 2>&1 &
-  "$WINE" "$keeper" --wait </dev/null >/dev/null 2>&1
+  timeout 40 "$WINE" "$keeper" --wait </dev/null >/dev/null 2>&1 || true
 fi
 
 "$@"

@@ -12,12 +12,12 @@
 
 inline constexpr std::size_t SettingsChannelCount = 10; // "M", then 1 to 9
 
-// The colour value that means "keep the design colour" (it cannot name a colour itself).
+// The colour value that means "keep the window's own colour" (it cannot name a colour itself).
 inline constexpr std::int32_t KeepColour = 1;
 inline constexpr std::int32_t DefaultDisplayLineCount = 32000;
 
 // Every stored value. Zero-initialised; DefaultSettings gives what a missing file reads as.
-// The empty FontName, FontSize 0 or less and the colour KeepColour mean "keep the design
+// The empty FontName, FontSize 0 or less and the colour KeepColour mean "keep the window's own
 // value".
 struct TSettings {
     std::int32_t Left = 0;

@@ -203,7 +203,7 @@ bool Exists(const std::wstring& path)
 }
 
 // What a missing file reads as, written out from the table of keys and their defaults.
-TSettings DesignDefaults()
+TSettings MissingFileValues()
 {
     TSettings s;
     s.Left = 80;
@@ -218,10 +218,10 @@ TSettings DesignDefaults()
     return s;
 }
 
-// The values after a first run with everything left as designed.
+// The values after a first run with nothing changed by the user.
 TSettings FreshStart()
 {
-    TSettings s = DesignDefaults();
+    TSettings s = MissingFileValues();
     s.FontName = L"Courier New";
     s.FontSize = 9;
     s.FontColor = -16777208;
@@ -284,9 +284,9 @@ TEST(SettingsFile, MissingFileReadsDefaultsAndIsNotCreated)
 {
     TTempDir dir;
     const std::wstring path = dir.File(SettingsFileTitle);
-    EXPECT_EQ(DefaultSettings(), DesignDefaults());
+    EXPECT_EQ(DefaultSettings(), MissingFileValues());
     TIniFile file(path);
-    EXPECT_EQ(LoadSettingsFile(file), DesignDefaults());
+    EXPECT_EQ(LoadSettingsFile(file), MissingFileValues());
     EXPECT_EQ(file.Read(L"WINDOW", L"LEFT", L"none"), L"none");
     EXPECT_FALSE(Exists(path));
 }
@@ -420,7 +420,7 @@ TEST(SettingsFile, StoredValuesAreRead)
         // A file of its own per case: the system may keep a copy of a file it has read.
         const std::wstring path = dir.File(L"case" + std::to_wstring(++index) + L".INI");
         WriteBytes(path, c.Lines);
-        TSettings expected = DesignDefaults();
+        TSettings expected = MissingFileValues();
         c.Expect(expected);
         EXPECT_EQ(LoadSettingsFile(TIniFile(path)), expected);
     }
