@@ -57,7 +57,7 @@ void SeekIt(TSearchList& list, std::wstring_view findText, bool down, std::int32
 
     // Going up from an index beyond the end (lines were deleted or trimmed since the hit)
     // starts at the last line, as from "no hit": never a line past the end.
-    if (searchIndex < 0)
+    if (searchIndex < 0 || searchIndex > n)
         searchIndex = n;
     for (std::int32_t i = searchIndex - 1; i >= 0; --i) {
         if (MatchLine(list, upper, i, searchIndex, lastSearchString))
