@@ -7,8 +7,9 @@
 // Exit status when the exchange area could not be opened: the terminal cannot work.
 inline constexpr int ExitAreaUnavailable = 1;
 
-// ShmArea := the window's area, then TerminalWnd := its handle in one 8-byte store, without
-// the mutex. False, with nothing touched, when the area is not open.
+// ShmArea := the window's area, then TerminalWnd := its handle in one 8-byte store, under the
+// mutex together with WriteIndex := 0 when nothing is pending (PublishTerminal). False, with
+// nothing touched, when the area is not open.
 bool PublishMainFrame(TMainFrame& frame);
 
 // Runs the message loop until the application terminates; returns the WM_QUIT code.

@@ -5,6 +5,7 @@
 
 #include "Application.h"
 #include "ErrorBox.h"
+#include "Settings.h"
 #include "ShmIntake.h"
 
 // Registered before the window exists, so that the id is known to the first message.
@@ -16,11 +17,6 @@ TMainFrame* MainFrame = nullptr;
 namespace {
 
 constexpr wchar_t MainFrameClassName[] = L"TMainFrame";
-constexpr int DefaultLeft = 80;
-constexpr int DefaultTop = 80;
-constexpr int DefaultWidth = 525;
-constexpr int DefaultHeight = 480;
-constexpr std::int32_t DefaultDisplayLines = 32000;
 
 void RegisterMainFrameClass(WNDPROC windowProc)
 {
@@ -38,14 +34,6 @@ void RegisterMainFrameClass(WNDPROC windowProc)
         return true;
     }();
     (void)registered;
-}
-
-// Senders read the handle without the mutex: it is written as one aligned 8-byte store.
-void StoreTerminalWnd(TShmArea& area, HWND window)
-{
-    static_assert(offsetof(TShmArea, TerminalWnd) % sizeof(LONG64) == 0);
-    auto* terminalWnd = reinterpret_cast<volatile LONG64*>(reinterpret_cast<char*>(&area) + offsetof(TShmArea, TerminalWnd));
-    InterlockedExchange64(terminalWnd, static_cast<LONG64>(reinterpret_cast<INT_PTR>(window)));
 }
 
 std::wstring ExecutableDirectory()
@@ -73,8 +61,10 @@ TMainFrame::TMainFrame() : TComponent(nullptr)
         MainFrame = this;
     try {
         RegisterMainFrameClass(&TMainFrame::WindowProc);
-        CreateWindowExW(0, MainFrameClassName, MainFrameCaption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, DefaultLeft,
-                        DefaultTop, DefaultWidth, DefaultHeight, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+        // Where a missing settings file puts it; LoadSettings places it during the creation.
+        const TSettings defaults = DefaultSettings();
+        CreateWindowExW(0, MainFrameClassName, MainFrameCaption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, defaults.Left,
+                        defaults.Top, defaults.Width, defaults.Height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
         if (FHandle == nullptr)
             throw Exception(L"The main window could not be created");
     } catch (...) {
@@ -126,30 +116,6 @@ void TMainFrame::ExitClick()
     SendMessageW(MainFrame != nullptr ? MainFrame->Handle() : FHandle, WM_CLOSE, 0, 0);
 }
 
-// Until the settings file is read: the values a missing file gives.
-void TMainFrame::LoadSettings()
-{
-    TShmArea* area = ExchangeArea();
-    for (int channel = 0; channel < Shm::ChannelCount; ++channel) {
-        SetChannelBox(channel, true);
-        if (area != nullptr)
-            area->ChannelOn[channel] = ChannelBoxChecked(channel) ? 1 : 0;
-    }
-    DisplayLines = DefaultDisplayLines;
-    ComputeOverhead();
-    AutoScroll = false;
-    SetChecked(cmAutoScrollWin, false);
-    SetChecked(cmDisplayDate, false);
-    SetChecked(cmDisplayTime, false);
-    SetChecked(cmStartminimized, false);
-}
-
-// Writes the settings file, the last step of FormDestroy: not implemented yet.
-void TMainFrame::SaveSettings() {}
-
-// Cuts the list back to DisplayLines lines on WM_DELETEOVERHEAD: not implemented yet.
-void TMainFrame::OverheadLoeschen() {}
-
 // ---- messages ------------------------------------------------------------------------
 
 LRESULT CALLBACK TMainFrame::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -177,6 +143,10 @@ LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     LRESULT result = 0;
     if (HandleLayoutMessage(message, wParam, lParam, result))
         return result;
+    if (message == FindDialogMessage) {
+        FindDialogEvent(*reinterpret_cast<const FINDREPLACEW*>(lParam));
+        return 0;
+    }
 
     switch (message) {
     case WM_CREATE:
@@ -217,13 +187,13 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
         return;
     }
     switch (id) {
-    case cmPrint1:             return; // the line commands: not implemented yet
-    case cmSaveas1:            return;
+    case cmPrint1:             PrintSelected(); return;
+    case cmSaveas1:            SaveAs(); return;
     case cmExit1:              ExitClick(); return;
-    case cmEdit1:              return;
-    case cmDeletealllines1:    return;
-    case cmCopyselectedlines1: return;
-    case cmSearch1:            return; // the search: not implemented yet
+    case cmEdit1:              CopyToClipboardClick(); return;
+    case cmDeletealllines1:    ClearClick(); return;
+    case cmCopyselectedlines1: DeleteSelected(); return;
+    case cmSearch1:            StartSearch(); return;
     case cmAutoScrollWin:      ScrollOnOff(); return;
     case cmDisplayChannel:     AktChannel(); return;
     case cmDisplayDate:        DateAkt(); return;
@@ -244,7 +214,9 @@ bool PublishMainFrame(TMainFrame& frame)
     if (area == nullptr)
         return false;
     ShmArea = area;
-    StoreTerminalWnd(*ShmArea, frame.Handle());
+    // Under the lock, so that senders and this terminal start in step (see PublishTerminal).
+    const TUniqueHandle mutex(CreateMutexW(nullptr, FALSE, Shm::MutexName));
+    PublishTerminal(*ShmArea, mutex.Get(), frame.Handle());
     return true;
 }
 
@@ -252,6 +224,9 @@ int RunMessageLoop(const TMainFrame& frame)
 {
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // The modeless find dialog takes its own keys (Enter is Find Next, Tab moves on).
+        if (const HWND findDialog = frame.FindDialogWindow(); findDialog != nullptr && IsDialogMessageW(findDialog, &message))
+            continue;
         if (frame.Handle() != nullptr && TranslateAcceleratorW(frame.Handle(), frame.Accelerators(), &message) != 0)
             continue;
         TranslateMessage(&message);

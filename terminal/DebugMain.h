@@ -3,15 +3,22 @@
 //
 // Files: DebugMain.cpp (window procedure, dispatch, creation and destruction),
 // MainFrameIntake.cpp (taking entries and appending lines), MainFrameLayout.cpp (component
-// tree, menu, fonts and colours), MainFrameOptions.cpp (option handlers and dialogs).
+// tree, menu, fonts and colours), MainFrameOptions.cpp (option handlers and dialogs),
+// MainFrameLineLimit.cpp (trim and the line-limit field), MainFrameSettings.cpp (settings file),
+// MainFrameCommands.cpp (copy, save, delete), MainFramePrint.cpp (printing), MainFrameSearch.cpp
+// (find dialog and search).
 #pragma once
 
 #include <windows.h>
 
+#include <commdlg.h>
+
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "ClipboardGuards.h"
 #include "Component.h"
 #include "DisplayList.h"
 #include "Gdi.h"
@@ -77,6 +84,11 @@ struct TFontSpec {
     std::int32_t Color = 0;
 };
 
+// A font's size in points from its height in pixels at the screen's dpi, and back; each
+// rounded as the other is derived from it.
+std::int32_t PointsFromHeight(std::int32_t height, int dpi);
+std::int32_t HeightFromPoints(std::int32_t points, int dpi);
+
 class TMainFrame : public TComponent {
 public:
     // Creates and shows the window; FormCreate runs during the creation.
@@ -105,6 +117,8 @@ public:
     void FontDialog();
     void SetWinColor();
     void EnableExtendedChannels();
+    void OverheadLoeschen();
+    void NoOfLinesChange();
 
     // ---- window state the handlers share -------------------------------------------
     bool Checked(TCommand item) const;
@@ -180,14 +194,52 @@ private:
     void DeliverEntry(const TEntryAction& action);
     void RetryIntakeLater();
     bool HandleIntakeTimer(WPARAM timer);
-    // Not implemented yet: the trim of the line limit and the settings file.
-    void OverheadLoeschen();
+
+    // ---- line limit and settings: MainFrameLineLimit.cpp, MainFrameSettings.cpp ------
+    // NoOfEdit's key-released event (WM_KEYUP and WM_SYSKEYUP) runs NoOfLinesChange.
+    static LRESULT CALLBACK NoOfEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR self);
     void LoadSettings();
     void SaveSettings();
+    // Outer bounds as they are stored: restored while minimized, maximized while maximized.
+    RECT BoundsToSave() const;
 
     // ---- options helpers: MainFrameOptions.cpp adds its private members here --------
     // The exchange area, or null when it could not be opened.
     TShmArea* ExchangeArea() const noexcept;
     COLORREF ColorDialogColor = 0;       // ColorDialog1's own colour: black until one is confirmed
     std::array<COLORREF, 16> CustomColors{};
+    // Topmost or ordinary, without moving, sizing or activating the window.
+    void ApplyOnTopStyle(bool onTop);
+
+    // ---- line commands and search: MainFrameCommands/Print/Search.cpp ----
+public:
+    void CopyToClipboardClick();
+    void PrintSelected();
+    void SaveAs();
+    void DeleteSelected();
+    void ClearClick();
+    void StartSearch();
+    void SeekIt();
+    // Tests line index against the upper-cased find text; a hit is selected and recorded.
+    bool MatchLine(std::wstring_view text, std::int32_t index);
+    // The open find dialog, for IsDialogMessageW in the message loop; null when closed.
+    HWND FindDialogWindow() const noexcept { return FindDialog1; }
+
+private:
+    // Registered FINDMSGSTRING: the find dialog's Find Next and close events.
+    static const UINT FindDialogMessage;
+    void FindDialogEvent(const FINDREPLACEW& record);
+    // PrintDialog1; false when cancelled. The chosen printer becomes the current one.
+    bool RunPrintDialog();
+    // A DC of the current printer, its orientation set to portrait first.
+    HDC CreatePortraitPrinterDC();
+    std::wstring SaveFileName;    // SaveFileDia's last chosen path
+    TGlobalMemory PrinterDevMode;  // the current printer: its settings and names
+    TGlobalMemory PrinterDevNames;
+    bool Printing = false;         // a printout is being handed to the printer
+    FINDREPLACEW FindRecord{};     // FindDialog1: its direction and text stay between openings
+    static constexpr std::size_t FindTextChars = 256; // at most 255 characters and the NUL
+    std::array<wchar_t, FindTextChars> FindWhat{};
+    HWND FindDialog1 = nullptr;
 };

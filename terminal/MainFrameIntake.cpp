@@ -30,13 +30,21 @@ void TMainFrame::DrainEntries()
     if (area == nullptr)
         return; // the area could not be opened: nothing to take, nothing to touch
 
-    const std::optional<std::int32_t> pending = ReadPendingCount(*area, HMutex.Get());
+    // A trim requested by an earlier pass runs before this one appends: under a flood the
+    // request would otherwise wait behind every notification queued before it while the
+    // list keeps growing.
+    MSG trimRequest;
+    constexpr UINT takeRequest = PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE; // sent messages wait
+    if (PeekMessageW(&trimRequest, FHandle, WM_DELETEOVERHEAD, WM_DELETEOVERHEAD, takeRequest))
+        OverheadLoeschen();
+
+    const std::optional<std::int32_t> pending = ReadPendingCount(*area, HMutex.Get(), FHandle);
     if (!pending) {
         RetryIntakeLater();
         return;
     }
     if (*pending <= 0)
-        return; // taken by an earlier pass, or a broken count: the list stays as it is
+        return; // taken by an earlier pass, a broken count, or a later terminal took over
 
     const TRedrawSuspension suspension(dbDisplay);
     const TLineOptions options = LineOptions();

@@ -282,6 +282,8 @@ void TMainFrame::CreateComponents()
         ChannelBoxes[channel] = created.at(idCheckBox1 + channel - 1);
 
     dbDisplay.Attach(dbDisplayWnd);
+    if (!SetWindowSubclass(NoOfEdit, &TMainFrame::NoOfEditProc, 0, reinterpret_cast<DWORD_PTR>(this)))
+        throw Exception(L"The line-limit field cannot be set up.");
     ImmAssociateContext(dbDisplayWnd, nullptr); // no input method while the list has the focus
     SetListColor(Row(idDbDisplay).Color);
     EditBrush.Reset(CreateSolidBrush(ColorToRGB(Row(idNoOfEdit).Color)));

@@ -24,12 +24,10 @@ TDialogInitHandler& DialogInitHandler()
     return handler;
 }
 
-// A font's size in points and its height in pixels at the screen's resolution, each rounded
-// as the other is derived from it.
+} // namespace
+
 std::int32_t PointsFromHeight(std::int32_t height, int dpi) { return -MulDiv(height, PointsPerInch, dpi); }
 std::int32_t HeightFromPoints(std::int32_t points, int dpi) { return -MulDiv(points, dpi, PointsPerInch); }
-
-} // namespace
 
 void SetDialogInitHandler(TDialogInitHandler handler) { DialogInitHandler() = std::move(handler); }
 
@@ -105,10 +103,15 @@ void TMainFrame::MinimizeIt() { SetChecked(cmStartminimized, !Checked(cmStartmin
 void TMainFrame::OnTopClick()
 {
     // The mark decides, never the window's current style.
-    const bool onTop = Checked(cmOnTop);
-    SetWindowPos(FHandle, onTop ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0,
+    const bool onTop = !Checked(cmOnTop);
+    ApplyOnTopStyle(onTop);
+    SetChecked(cmOnTop, onTop);
+}
+
+void TMainFrame::ApplyOnTopStyle(bool onTop)
+{
+    SetWindowPos(FHandle, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
-    SetChecked(cmOnTop, !onTop);
 }
 
 void TMainFrame::Minimieren()

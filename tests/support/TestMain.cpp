@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,19 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// Window tests read and write the terminal's settings file beside the test exe. Every test
+// case runs in a process of its own, so removing the file at both ends keeps them apart.
+void RemoveSettingsFile()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    std::wstring file(path, length);
+    file.replace(file.find_last_of(L"\\/") + 1, std::wstring::npos, L"Vellumtrace64.INI");
+    DeleteFileW(file.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -27,5 +41,8 @@ int main(int argc, char** argv)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(ReportCrash);
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    RemoveSettingsFile();
+    const int status = RUN_ALL_TESTS();
+    RemoveSettingsFile();
+    return status;
 }

@@ -1,0 +1,116 @@
+// The settings file and the window: LoadSettings applies what the file holds, SaveSettings
+// writes what the window shows. Reading and writing the file itself is Settings.h's.
+#include "DebugMain.h"
+
+#include <functional>
+#include <string>
+
+#include "Settings.h"
+
+namespace {
+
+// A change of font made to the window's font and then to the list's, which always agree.
+using TFontChange = std::function<void(TFontSpec&)>;
+
+} // namespace
+
+void TMainFrame::LoadSettings()
+{
+    const TSettings settings = LoadSettingsFile(TIniFile(IniFileName));
+
+    // As stored, without bounds: a window off the screen is the file's business.
+    SetWindowPos(FHandle, nullptr, settings.Left, settings.Top, settings.Width, settings.Height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+
+    TShmArea* area = ExchangeArea();
+    for (int channel = 0; channel < Shm::ChannelCount; ++channel) {
+        SetChannelBox(channel, settings.Channel[channel]);
+        // Also when the box already had that state and no click event ran.
+        if (area != nullptr)
+            area->ChannelOn[channel] = ChannelBoxChecked(channel) ? 1 : 0;
+    }
+
+    const auto changeFonts = [this](const TFontChange& change) {
+        TFontSpec window = WindowFont;
+        change(window);
+        SetWindowFont(window);
+        TFontSpec list = ListFont;
+        change(list);
+        SetListFont(list);
+    };
+    if (!settings.FontName.empty())
+        changeFonts([&](TFontSpec& font) { font.Face = settings.FontName; });
+    if (settings.FontSize > 0)
+        changeFonts([&](TFontSpec& font) { font.Height = HeightFromPoints(settings.FontSize, ScreenDpi); });
+    if (settings.FontColor != KeepColour)
+        changeFonts([&](TFontSpec& font) { font.Color = settings.FontColor; });
+    if (settings.WindowColor != KeepColour)
+        SetListColor(settings.WindowColor);
+
+    DisplayLines = settings.DisplayLines;
+    ComputeOverhead();
+    SetWindowTextW(NoOfEdit, std::to_wstring(DisplayLines).c_str());
+
+    AutoScroll = settings.Scroll;
+    SetChecked(cmAutoScrollWin, AutoScroll);
+    SetChecked(cmOnTop, settings.OnTop);
+    ApplyOnTopStyle(settings.OnTop);
+    SetChecked(cmDisplayDate, settings.Date);
+    SetChecked(cmDisplayTime, settings.Time);
+    SetChecked(cmStartminimized, settings.StartMini);
+
+    // Minimized once the window has been shown and the message loop runs.
+    if (Checked(cmStartminimized))
+        PostMessageW(FHandle, WM_STARTMINIMIZED, 0, 0);
+}
+
+void TMainFrame::SaveSettings()
+{
+    // FormCreate failed before it knew the path: there is no file to write.
+    if (IniFileName.empty())
+        return;
+
+    // Taken before the file is touched.
+    const TWindowBounds bounds =
+        BoundsForSaving(BoundsToSave(), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+
+    TSettings settings;
+    settings.Left = bounds.Left;
+    settings.Top = bounds.Top;
+    settings.Width = bounds.Width;
+    settings.Height = bounds.Height;
+    settings.Scroll = Checked(cmAutoScrollWin);
+    settings.OnTop = Checked(cmOnTop);
+    settings.Date = Checked(cmDisplayDate);
+    settings.Time = Checked(cmDisplayTime);
+    settings.StartMini = Checked(cmStartminimized);
+    for (int channel = 0; channel < Shm::ChannelCount; ++channel)
+        settings.Channel[channel] = ChannelBoxChecked(channel); // the boxes: the area is closed by now
+    settings.FontName = WindowFont.Face;
+    settings.FontSize = PointsFromHeight(WindowFont.Height, ScreenDpi);
+    settings.FontColor = WindowFont.Color;
+    settings.WindowColor = ListColor;
+    settings.DisplayLines = DisplayLines;
+
+    TIniFile file(IniFileName);
+    SaveSettingsFile(file, settings);
+}
+
+RECT TMainFrame::BoundsToSave() const
+{
+    RECT bounds{};
+    if (!IsIconic(FHandle)) {
+        GetWindowRect(FHandle, &bounds); // maximized: the maximized bounds
+        return bounds;
+    }
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(FHandle, &placement);
+    bounds = placement.rcNormalPosition;
+    // The restored position is in work-area coordinates: a task bar at the left or top shifts it.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromRect(&bounds, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        OffsetRect(&bounds, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
+    return bounds;
+}
