@@ -1,12 +1,73 @@
 #include "ShmIntake.h"
 
+#include <cstddef>
 #include <cstring>
+
+namespace {
+
+// How often a starting terminal looks again whether the running one has taken everything.
+constexpr DWORD HandOverPollMs = 2;
+
+std::uint64_t LoadTerminalWnd(const TShmArea& area) noexcept
+{
+    return *reinterpret_cast<const volatile std::uint64_t*>(reinterpret_cast<const char*>(&area) +
+                                                            offsetof(TShmArea, TerminalWnd));
+}
+
+std::uint64_t HandleValue(HWND window) noexcept
+{
+    return static_cast<std::uint64_t>(reinterpret_cast<UINT_PTR>(window));
+}
+
+} // namespace
 
 std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex)
 {
     std::optional<std::int32_t> count;
     WithShmLock(mutex, [&] { count = area.PendingCount; });
     return count;
+}
+
+std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex, HWND window)
+{
+    std::optional<std::int32_t> count;
+    WithShmLock(mutex, [&] {
+        const std::uint64_t published = LoadTerminalWnd(area);
+        count = published != 0 && published != HandleValue(window) ? 0 : area.PendingCount;
+    });
+    return count;
+}
+
+void StoreTerminalWnd(TShmArea& area, HWND window) noexcept
+{
+    static_assert(offsetof(TShmArea, TerminalWnd) % sizeof(LONG64) == 0);
+    auto* terminalWnd = reinterpret_cast<volatile LONG64*>(reinterpret_cast<char*>(&area) + offsetof(TShmArea, TerminalWnd));
+    InterlockedExchange64(terminalWnd, static_cast<LONG64>(HandleValue(window)));
+}
+
+bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window)
+{
+    const auto previous = reinterpret_cast<HWND>(static_cast<UINT_PTR>(LoadTerminalWnd(area)));
+    const bool otherRuns = previous != nullptr && previous != window && IsWindow(previous) != FALSE;
+    const ULONGLONG deadline = GetTickCount64() + (otherRuns ? HandOverWaitMs : 0);
+    for (;;) {
+        bool published = false;
+        const bool locked = WithShmLock(mutex, [&] {
+            if (area.PendingCount == 0)
+                area.WriteIndex = 0;
+            else if (GetTickCount64() < deadline)
+                return; // the running terminal is still taking its entries
+            StoreTerminalWnd(area, window);
+            published = true;
+        });
+        if (published)
+            return true;
+        if (!locked) {
+            StoreTerminalWnd(area, window);
+            return false;
+        }
+        Sleep(HandOverPollMs);
+    }
 }
 
 bool ResetTerminalState(TShmArea& area, HANDLE mutex)

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@
 #include "Exception.h"
 #include "ShmDefs.h"
 #include "ShmLock.h"
+
+// How long a starting terminal lets a running one take what is pending before it takes over.
+inline constexpr DWORD HandOverWaitMs = 500;
 
 // One slot as it stood when it was taken; Text points into a copy, not into the area.
 struct TSlotEntry {
@@ -35,13 +39,38 @@ struct TDrainResult {
 
 // PendingCount read under the lock; nothing when the mutex could not be had in time.
 std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex);
+// The same for the terminal `window`: 0 while another terminal's handle stands in
+// TerminalWnd, because the senders fill the ring for that one from then on.
+std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex, HWND window);
+
+// TerminalWnd := window as one 8-byte store; senders read it without the mutex.
+void StoreTerminalWnd(TShmArea& area, HWND window) noexcept;
+
+// Publishes `window` in TerminalWnd under the lock. With nothing pending, WriteIndex := 0
+// first, so that the senders' next entry goes to slot 0, where this terminal starts reading.
+// While another terminal still runs, it is given up to HandOverWaitMs to take what is
+// pending. When the mutex stays busy the handle is published all the same, without the lock;
+// false then.
+bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window);
 
 // Takes the entry in slot `order` under one guarded access: copies it, lowers PendingCount,
 // clears the slot's length byte and calls build(entry) while the mutex is still held.
 // Returns the count left afterwards, or nothing after a time-out (nothing was touched).
 // The entry is consumed even when build throws. An `order` outside 0..63 throws Exception.
+// A count left above Shm::SlotCount - 1 cannot come from a sender that keeps the rules; it
+// is cut down to that, so one sweep of the ring ends it.
 template <class Build>
 std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t order, Build&& build);
+
+// PendingCount after one take: one less, but never above what a ring can still hold after a
+// take (a broken count such as 2147483647 would otherwise mean billions of takes) and never
+// below the lowest value (no wrap-around).
+constexpr std::int32_t CountAfterTake(std::int32_t count) noexcept
+{
+    if (count > Shm::SlotCount)
+        return Shm::SlotCount - 1;
+    return count == std::numeric_limits<std::int32_t>::min() ? count : count - 1;
+}
 
 // Moves the read index on by one slot, 63 wrapping to 0.
 constexpr std::int32_t NextSlot(std::int32_t order) noexcept
@@ -83,7 +112,7 @@ std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t
     const TSlotEntry entry{area.SlotChannel[order], area.SlotTime[order], std::string_view(text, length)};
 
     // Consumed before it is built, so an entry that cannot be built is never taken twice.
-    area.PendingCount = area.PendingCount - 1;
+    area.PendingCount = CountAfterTake(area.PendingCount);
     slotText[0] = 0;
     build(entry);
     // Read back last, so whatever was counted meanwhile is taken in the same pass.

@@ -22,6 +22,7 @@
 #include "LineExport.h"
 #include "SearchMatch.h"
 #include "WinHandles.h"
+#include "support/ClipboardReader.h"
 
 namespace {
 
@@ -29,8 +30,6 @@ namespace fs = std::filesystem;
 
 constexpr int NoHit = -1;
 constexpr DWORD WaitLimitMs = 5000;
-constexpr int ClipboardOpenAttempts = 200;
-constexpr DWORD ClipboardRetryMs = 10;
 constexpr UINT WindowsLatin1 = 1252;
 constexpr wchar_t CyrillicZhe = L'\u0416'; // not in code page 1252
 
@@ -558,35 +557,7 @@ TEST_F(SaveLinesTest, FailedCreationThrowsTheOsErrorAndLeavesTheFileAlone)
 
 // ---- clipboard ----------------------------------------------------------------------------
 
-struct TClipboardContent {
-    bool Present = false;
-    SIZE_T BlockSize = 0;
-    std::string Bytes; // the whole block
-};
-
-// Opens the clipboard for reading; another process may hold it for a moment.
-TClipboardContent ReadClipboardText()
-{
-    TClipboardContent content;
-    for (int attempt = 0; attempt < ClipboardOpenAttempts; ++attempt) {
-        const TClipboardSession clipboard(nullptr);
-        if (!clipboard.IsOpen()) {
-            Sleep(ClipboardRetryMs);
-            continue;
-        }
-        const HANDLE data = GetClipboardData(CF_TEXT);
-        if (!data)
-            return content;
-        content.Present = true;
-        content.BlockSize = GlobalSize(data);
-        const TGlobalLockGuard lock(data);
-        if (lock.Data())
-            content.Bytes.assign(static_cast<const char*>(lock.Data()), content.BlockSize);
-        return content;
-    }
-    ADD_FAILURE() << "the clipboard could not be opened";
-    return content;
-}
+using namespace ClipboardReader;
 
 class ClipboardTest : public testing::Test {
 protected:
