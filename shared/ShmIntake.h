@@ -1,5 +1,6 @@
-// Taking entries out of the exchange area and the terminal's shutdown reset. These are the
-// only places where the terminal writes the area under the mutex.
+// Taking entries out of the exchange area, publishing the terminal's window and the
+// terminal's shutdown reset. These are the only places where the terminal writes the area
+// under the mutex.
 #pragma once
 
 #include <windows.h>

@@ -4,6 +4,10 @@
 // of its own; the test watches the real area and reads the terminal's list from outside.
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +15,8 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +32,7 @@
 #include "ShmLock.h"
 #include "ShmTestSupport.h"
 #include "WinHandles.h"
+#include "support/ClipboardReader.h"
 #include "support/TerminalProcess.h"
 
 namespace {
@@ -35,9 +42,12 @@ using namespace TerminalProcess;
 constexpr DWORD AnswerLimitMs = 200;  // the window must answer another process within this
 constexpr DWORD ProbeIntervalMs = 5;
 constexpr DWORD FloodLimitMs = 60000; // a flood's senders and the intake behind them
+constexpr DWORD HoldMs = 2000;        // how long a stalled sender keeps the mutex
+constexpr DWORD HoldLookMs = 50;
 constexpr wchar_t FuzzerExeName[] = L"vt_area_fuzzer.exe";
 constexpr wchar_t SenderExeName[] = L"vtsend.exe";
 constexpr wchar_t ErrorBoxCaption[] = L"Vellumtrace64";
+constexpr wchar_t CopyPrefix[] = L"vt_robust_";
 
 std::wstring Number(std::uint64_t value) { return std::to_wstring(value); }
 
@@ -103,17 +113,47 @@ std::wstring AnsiText(const std::string& text)
 
 UINT DebugEntryMessage() { return RegisterWindowMessageW(Shm::DebugEntryMessageName); }
 
-// A terminal started from a copy of its own, once it has published its window.
+// A terminal started from a copy of its own (or from the caller's), once it has published
+// its window.
 class TTerminal {
 public:
-    explicit TTerminal(const TExchange& exchange, const std::function<void(const TTerminalCopy&)>& prepare = {})
-        : Copy(L"vt_robust_")
+    explicit TTerminal(const TExchange& exchange) { Start(exchange, FOwnCopy.emplace(CopyPrefix)); }
+    TTerminal(const TExchange& exchange, const TTerminalCopy& copy) { Start(exchange, copy); }
+
+    bool Ready() const { return List != nullptr; }
+    bool Running() const { return Process && Process->Running(); }
+    int Count() const { return static_cast<int>(SendMessageW(List, LB_GETCOUNT, 0, 0)); }
+    std::vector<std::wstring> Lines() const { return ListLines(List); }
+
+    // All lines, through the terminal's own "Copy selected lines" with every line selected:
+    // one clipboard read instead of a round trip to the terminal per line.
+    std::vector<std::wstring> CopiedLines() const
     {
-        if (!Copy.Copied)
+        std::vector<std::wstring> lines;
+        if (!ClipboardReader::PutClipboardText("no copy"))
+            return lines;
+        SendMessageW(List, LB_SETSEL, TRUE, -1);
+        SendMessageW(Window, WM_COMMAND, MAKEWPARAM(cmEdit1, 0), 0);
+        const std::string block = ClipboardReader::ReadClipboardText().Bytes;
+        const std::string text = block.substr(0, block.find('\0'));
+        for (std::size_t begin = 0, end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2)
+            lines.push_back(AnsiText(text.substr(begin, end - begin)));
+        return lines;
+    }
+
+    // Closes the window as the title bar does; the exit code.
+    DWORD Close(DWORD limitMs = WaitLimitMs) const
+    {
+        PostMessageW(Window, WM_CLOSE, 0, 0);
+        return Process->Finish(limitMs);
+    }
+
+private:
+    void Start(const TExchange& exchange, const TTerminalCopy& copy)
+    {
+        if (!copy.Copied)
             return;
-        if (prepare)
-            prepare(Copy);
-        Process.emplace(Copy.Exe, L"");
+        Process.emplace(copy.Exe, L"");
         if (!Process->Started())
             return;
         PollUntil([&] {
@@ -127,38 +167,9 @@ public:
         }
     }
 
-    bool Ready() const { return List != nullptr; }
-    bool Running() const { return Process && Process->Running(); }
-    int Count() const { return static_cast<int>(SendMessageW(List, LB_GETCOUNT, 0, 0)); }
-    std::vector<std::wstring> Lines() const { return ListLines(List); }
+    std::optional<TTerminalCopy> FOwnCopy; // before Process: the copy outlives the process
 
-    // All lines, through the terminal's own "Copy selected lines" with every line selected:
-    // one clipboard read instead of a round trip to the terminal per line.
-    std::vector<std::wstring> CopiedLines() const
-    {
-        SendMessageW(List, LB_SETSEL, TRUE, -1);
-        SendMessageW(Window, WM_COMMAND, MAKEWPARAM(cmEdit1, 0), 0);
-        std::vector<std::wstring> lines;
-        if (!PollUntil([] { return OpenClipboard(nullptr) != FALSE; }))
-            return lines;
-        if (const HANDLE data = GetClipboardData(CF_TEXT)) {
-            const std::string text(static_cast<const char*>(GlobalLock(data)));
-            GlobalUnlock(data);
-            for (std::size_t begin = 0, end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2)
-                lines.push_back(AnsiText(text.substr(begin, end - begin)));
-        }
-        CloseClipboard();
-        return lines;
-    }
-
-    // Closes the window as the title bar does; the exit code.
-    DWORD Close(DWORD limitMs = WaitLimitMs) const
-    {
-        PostMessageW(Window, WM_CLOSE, 0, 0);
-        return Process->Finish(limitMs);
-    }
-
-    TTerminalCopy Copy;
+public:
     std::optional<TProcess> Process;
     HWND Window = nullptr;
     HWND List = nullptr;
@@ -381,7 +392,7 @@ TEST(Robustness, BrokenHighCountTakesTheRingOnceAndLosesNoEntry)
     }));
     TAnswerProbe probe(terminal.Window);
     PostMessageW(terminal.Window, DebugEntryMessage(), 0, 0);
-    EXPECT_TRUE(PollUntil([&] { return exchange.Area().PendingCount == 0; }));
+    ASSERT_TRUE(PollUntil([&] { return exchange.Area().PendingCount == 0; }));
     // One more notification, handled before SendMessage returns, takes nothing more.
     SendMessageW(terminal.Window, DebugEntryMessage(), 0, 0);
     probe.Stop();
@@ -406,7 +417,9 @@ TEST(Robustness, SenderKilledWhileHoldingTheMutexDoesNotStopTheIntake)
     TAnswerProbe probe(terminal.Window);
 
     const ShmTest::TNamedEvent ready;
-    TProcess victim(BinDirectory() + FuzzerExeName, L"hold " + ready.Name + L" " + Number(FloodLimitMs) + L" 2 victim");
+    const ShmTest::TNamedEvent never;
+    TProcess victim(BinDirectory() + FuzzerExeName,
+                    L"hold " + ready.Name + L" " + never.Name + L" " + Number(FloodLimitMs) + L" 2 victim");
     ASSERT_TRUE(victim.Started());
     ASSERT_TRUE(WaitForEvent(ready, victim));
     victim.Kill();
@@ -442,19 +455,20 @@ TEST(Robustness, MutexHeldForSecondsLeavesTheAreaAloneAndTheEntriesComeAfterward
     // The holder counts five entries and notifies while it holds the mutex; no notification
     // follows when it lets go.
     const ShmTest::TNamedEvent ready;
-    TProcess holder(BinDirectory() + FuzzerExeName, L"hold " + ready.Name + L" 2000 5 held");
+    const ShmTest::TNamedEvent release;
+    TProcess holder(BinDirectory() + FuzzerExeName,
+                    L"hold " + ready.Name + L" " + release.Name + L" " + Number(WaitLimitMs) + L" 5 held");
     ASSERT_TRUE(holder.Started());
     ASSERT_TRUE(WaitForEvent(ready, holder));
     const auto held = exchange.Bytes();
     int looks = 0;
-    while (holder.Running()) {
+    for (const ULONGLONG end = GetTickCount64() + HoldMs; GetTickCount64() < end; ++looks) {
         EXPECT_EQ(exchange.Bytes(), held) << "look " << looks;
         EXPECT_EQ(terminal.Count(), 0) << "look " << looks;
-        ++looks;
-        Sleep(50);
+        Sleep(HoldLookMs);
     }
+    SetEvent(release.Get());
     EXPECT_EQ(holder.Finish(), 0u);
-    EXPECT_GT(looks, 0);
 
     EXPECT_TRUE(PollUntil([&] { return terminal.Count() == 5; }));
     probe.Stop();
@@ -639,7 +653,7 @@ TEST_P(SmallArea, IsShownAsTheOpenFailureAndNeverTouched)
     }
     ASSERT_FALSE(expected.empty()) << "a section of " << size << " bytes could be mapped as the area";
 
-    TTerminalCopy copy(L"vt_robust_");
+    TTerminalCopy copy(CopyPrefix);
     ASSERT_TRUE(copy.Copied);
     TProcess terminal(copy.Exe, L"");
     ASSERT_TRUE(terminal.Started());
@@ -685,6 +699,323 @@ TEST_P(PendingAtStartUp, EntriesWaitForTheFirstNotificationAndComeFromSlotZero)
 
 INSTANTIATE_TEST_SUITE_P(Robustness, PendingAtStartUp, testing::Bool(), [](const testing::TestParamInfo<bool>& info) {
     return info.param ? "AfterAKilledTerminal" : "InAFreshArea";
+});
+
+// ---- settings files ------------------------------------------------------------------------------
+
+// What the settings file decides at start-up, as another program sees it.
+struct TStartState {
+    int Left = 80;
+    int Top = 80;
+    int Width = 525;
+    int Height = 480;
+    std::array<bool, Shm::ChannelCount> Channels{true, true, true, true, true, true, true, true, true, true};
+    std::wstring Limit = L"32000";
+    bool OnTop = false;
+    bool operator==(const TStartState&) const = default;
+};
+
+void PrintTo(const TStartState& state, std::ostream* out)
+{
+    *out << "{" << state.Left << ", " << state.Top << ", " << state.Width << " x " << state.Height << ", channels ";
+    for (const bool on : state.Channels)
+        *out << (on ? '1' : '0');
+    *out << ", limit " << testing::PrintToString(state.Limit) << (state.OnTop ? ", on top}" : "}");
+}
+
+HWND ChannelBox(HWND window, int channel) { return FindControl(window, channel == 0 ? idCheckBox11 : idCheckBox1 + channel - 1); }
+
+TStartState Observe(const TTerminal& terminal, const TExchange& exchange)
+{
+    TStartState state;
+    RECT bounds{};
+    GetWindowRect(terminal.Window, &bounds);
+    state.Left = bounds.left;
+    state.Top = bounds.top;
+    state.Width = bounds.right - bounds.left;
+    state.Height = bounds.bottom - bounds.top;
+    for (int channel = 0; channel < Shm::ChannelCount; ++channel) {
+        state.Channels[channel] = SendMessageW(ChannelBox(terminal.Window, channel), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        EXPECT_EQ(exchange.Area().ChannelOn[channel], state.Channels[channel] ? 1 : 0) << channel;
+    }
+    state.Limit = WindowText(FindControl(terminal.Window, idNoOfEdit));
+    state.OnTop = (GetWindowLongPtrW(terminal.Window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    return state;
+}
+
+std::wstring ProfileValue(const std::wstring& file, const wchar_t* section, const wchar_t* key)
+{
+    std::wstring value(2048, L'\0');
+    value.resize(GetPrivateProfileStringW(section, key, L"", value.data(), static_cast<DWORD>(value.size()), file.c_str()));
+    return value;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    const TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::optional<std::string> ReadFileBytes(const std::wstring& path)
+{
+    const TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(GetFileSize(file.Get(), nullptr)), '\0');
+    DWORD read = 0;
+    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    return bytes;
+}
+
+// An entry written straight into the area, so that it arrives whatever the switches say.
+void Probe(const TTerminal& terminal, const TExchange& exchange)
+{
+    ASSERT_TRUE(exchange.Locked([](TShmArea& area) {
+        PutNext(area, "probe");
+        area.PendingCount = area.PendingCount + 1;
+    }));
+    PostMessageW(terminal.Window, DebugEntryMessage(), 0, 0);
+}
+
+struct TSettingsCase {
+    const char* Name;
+    std::function<std::string()> Content;
+    // The documented start-up values for this content, from the defaults.
+    std::function<void(TStartState&, const std::wstring& file)> Expect;
+};
+
+std::string RandomBytes()
+{
+    std::mt19937 random(20240305);
+    std::string bytes(8192, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    bytes[0] = 'x'; // no byte-order mark: the file stays 8-bit text
+    return bytes;
+}
+
+std::string VeryLongLines()
+{
+    return std::string(100000, 'x') + "\r\n[WINDOW]\r\nLEFT=" + std::string(5000, '1') + "\r\nTOP=90\r\n[" +
+           std::string(3000, 'A') + "]\r\n" + std::string(3000, 'K') + "=1\r\n[CHANNELS]\r\nMAIN=0" + std::string(4000, 'x') +
+           "\r\n[PREFERENCES]\r\nFONTNAME=" + std::string(5000, 'F') + "\r\nDISPLAYLINES=" + std::string(3000, '9') + "\r\n";
+}
+
+const TSettingsCase SettingsCases[] = {
+    {"RandomBytes", RandomBytes, [](TStartState&, const std::wstring&) {}},
+    {"VeryLongLines", VeryLongLines,
+     [](TStartState& state, const std::wstring&) {
+         state.Top = 90;           // LEFT is far out of range; the limit's 2047 nines too
+         state.Channels[0] = false; // "0" and then junk: the first character decides
+     }},
+    {"DuplicatedSectionsAndKeys",
+     [] {
+         return std::string("[WINDOW]\r\nLEFT=100\r\nLEFT=150\r\n[CHANNELS]\r\nMAIN=0\r\n[WINDOW]\r\nTOP=110\r\n"
+                            "LEFT=200\r\n[channels]\r\nMAIN=1\r\nCHANNEL1=0\r\n[PREFERENCES]\r\nDISPLAYLINES=700\r\n"
+                            "DISPLAYLINES=800\r\n");
+     },
+     // Which of the duplicates counts is the profile functions' business.
+     [](TStartState& state, const std::wstring& file) {
+         state.Left = std::stoi(ProfileValue(file, L"WINDOW", L"LEFT"));
+         if (const std::wstring top = ProfileValue(file, L"WINDOW", L"TOP"); !top.empty())
+             state.Top = std::stoi(top);
+         state.Channels[0] = ProfileValue(file, L"CHANNELS", L"MAIN").starts_with(L"1");
+         if (const std::wstring one = ProfileValue(file, L"CHANNELS", L"CHANNEL1"); !one.empty())
+             state.Channels[1] = one.starts_with(L"1");
+         state.Limit = ProfileValue(file, L"PREFERENCES", L"DISPLAYLINES");
+     }},
+    {"MissingSectionsAndKeys",
+     [] { return std::string("LEFT=300\r\nMAIN=0\r\n[OPTIONS]\r\n[CHANNELS]\r\nCHANNEL5=0\r\n[WINDOW]\r\n"); },
+     [](TStartState& state, const std::wstring&) { state.Channels[5] = false; }},
+    {"MalformedValues",
+     [] {
+         return std::string("[WINDOW]\r\nLEFT=\r\nTOP=12abc\r\nWIDTH=$FFFFFFFFF\r\nHEIGHT=99999999999\r\n[OPTIONS]\r\n"
+                            "SCROLL=yes\r\nONTOP=tRuE\r\nDATE=1\r\nTIME=\r\nSTARTMINI=TRUEx\r\n[CHANNELS]\r\nMAIN=\r\n"
+                            "CHANNEL1=10\r\nCHANNEL2=x\r\n[PREFERENCES]\r\nFONTNAME=\r\nFONTSIZE=-5\r\nFONTCOLOR=abc\r\n"
+                            "WINDOWCOLOR=$1FFFFFFFF\r\nDISPLAYLINES=50000\r\n");
+     },
+     [](TStartState& state, const std::wstring&) {
+         state.OnTop = true;
+         state.Channels[0] = false;
+         state.Channels[2] = false;
+         state.Limit = L"32000";
+     }},
+};
+
+void PrintTo(const TSettingsCase& settings, std::ostream* out) { *out << settings.Name; }
+
+class DamagedSettings : public testing::TestWithParam<TSettingsCase> {};
+
+TEST_P(DamagedSettings, StartUpGivesTheDocumentedValuesAndShutdownCompletes)
+{
+    const TSettingsCase& settings = GetParam();
+    TExchange exchange;
+    TTerminalCopy copy(CopyPrefix);
+    ASSERT_TRUE(copy.Copied);
+    WriteFileBytes(copy.SettingsFile, settings.Content());
+    TStartState expected;
+    settings.Expect(expected, copy.SettingsFile);
+
+    TTerminal terminal(exchange, copy);
+    ASSERT_TRUE(terminal.Ready());
+    EXPECT_EQ(Observe(terminal, exchange), expected);
+    // Neither date nor time is on, whatever the file says.
+    Probe(terminal, exchange);
+    EXPECT_TRUE(PollUntil([&] { return terminal.Count() == 1; }));
+    EXPECT_EQ(terminal.Lines(), std::vector<std::wstring>{L"-M- probe"});
+
+    EXPECT_EQ(terminal.Close(), 0u); // an error box would keep it from ending
+    EXPECT_EQ(ProfileValue(copy.SettingsFile, L"PREFERENCES", L"DISPLAYLINES"), expected.Limit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Robustness, DamagedSettings, testing::ValuesIn(SettingsCases),
+                         [](const testing::TestParamInfo<TSettingsCase>& info) { return std::string(info.param.Name); });
+
+bool RunsUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// Makes a file or a folder unwritable while it lives: the read-only attribute for a file, an
+// entry that denies adding files for a folder. A process running as root under Wine writes
+// through both; there the Unix immutable flag is set instead.
+class TUnwritable {
+public:
+    TUnwritable(std::wstring path, bool folder) : FPath(std::move(path)), FFolder(folder)
+    {
+        SetWindowsProtection(true);
+        if (!Writable())
+            return;
+        SetWindowsProtection(false);
+        FImmutable = SetImmutable(true);
+    }
+    ~TUnwritable()
+    {
+        if (FImmutable)
+            SetImmutable(false);
+        else
+            SetWindowsProtection(false);
+    }
+    TUnwritable(const TUnwritable&) = delete;
+    TUnwritable& operator=(const TUnwritable&) = delete;
+
+    bool Writable() const
+    {
+        if (!FFolder)
+            return static_cast<bool>(TUniqueFileHandle(CreateFileW(FPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                                   nullptr, OPEN_EXISTING, 0, nullptr)));
+        const std::wstring probe = FPath + L"\\probe.tmp";
+        return static_cast<bool>(TUniqueFileHandle(
+            CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr)));
+    }
+
+private:
+    void SetWindowsProtection(bool on) const
+    {
+        if (!FFolder) {
+            SetFileAttributesW(FPath.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+            return;
+        }
+        // Everyone may do anything but add files or folders to this folder.
+        const wchar_t* descriptor = on ? L"D:(D;;0x6;;;WD)(A;OICI;FA;;;WD)" : L"D:(A;OICI;FA;;;WD)";
+        PSECURITY_DESCRIPTOR security = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor, SDDL_REVISION_1, &security, nullptr))
+            return;
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted);
+        std::wstring path = FPath;
+        SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+        LocalFree(security);
+    }
+
+    // chattr on the Unix side, which Wine starts like any other program. The wait for its
+    // end does not hold for such a process, so it leaves a marker file when it is done.
+    bool SetImmutable(bool on) const
+    {
+        using TUnixName = char*(CDECL*)(LPCWSTR);
+        const auto unixName = reinterpret_cast<TUnixName>(
+            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+        if (!RunsUnderWine() || unixName == nullptr)
+            return false;
+        char* name = unixName(FPath.c_str());
+        if (name == nullptr)
+            return false;
+        const std::string path(name);
+        HeapFree(GetProcessHeap(), 0, name);
+        const std::wstring unixPath(path.begin(), path.end());
+        const std::wstring marker = FPath + L".done";
+        std::wstring commandLine = std::wstring(L"Z:\\bin\\sh -c \"chattr ") + (on ? L"+i" : L"-i") + L" '" + unixPath +
+                                   L"'; touch '" + unixPath + L".done'\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+            return false;
+        const TUniqueHandle process(info.hProcess);
+        const TUniqueHandle thread(info.hThread);
+        const bool done = PollUntil([&] { return GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+        DeleteFileW(marker.c_str());
+        return done;
+    }
+
+    std::wstring FPath;
+    bool FFolder;
+    bool FImmutable = false;
+};
+
+// Closes the terminal, answering each error box it shows with OK; the boxes' texts.
+std::vector<std::wstring> CloseAnsweringBoxes(const TTerminal& terminal)
+{
+    PostMessageW(terminal.Window, WM_CLOSE, 0, 0);
+    std::vector<std::wstring> texts;
+    PollUntil([&] {
+        if (const HWND box = FindMessageBox(terminal.Process->Id, ErrorBoxCaption)) {
+            texts.push_back(WindowText(GetDlgItem(box, MessageBoxTextId)));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            PollUntil([box] { return IsWindow(box) == FALSE; });
+        }
+        return !terminal.Running();
+    });
+    return texts;
+}
+
+class UnwritableSettings : public testing::TestWithParam<bool> {};
+
+// A read-only file: its values count at start-up and it keeps its content. A folder without
+// write permission and no file: the defaults, and no file afterwards.
+TEST_P(UnwritableSettings, GiveOneErrorBoxAndTheShutdownCompletes)
+{
+    const bool folder = GetParam();
+    TExchange exchange;
+    TTerminalCopy copy(CopyPrefix);
+    ASSERT_TRUE(copy.Copied);
+    const std::string content = "[WINDOW]\r\nLEFT=120\r\nTOP=100\r\n[CHANNELS]\r\nMAIN=0\r\n[PREFERENCES]\r\nDISPLAYLINES=500\r\n";
+    TStartState expected;
+    if (!folder) {
+        WriteFileBytes(copy.SettingsFile, content);
+        expected.Left = 120;
+        expected.Top = 100;
+        expected.Channels[0] = false;
+        expected.Limit = L"500";
+    }
+    const TUnwritable protection(folder ? copy.Folder : copy.SettingsFile, folder);
+    ASSERT_FALSE(protection.Writable());
+
+    {
+        TTerminal terminal(exchange, copy);
+        ASSERT_TRUE(terminal.Ready());
+        EXPECT_EQ(Observe(terminal, exchange), expected);
+        const std::vector<std::wstring> boxes = CloseAnsweringBoxes(terminal);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].find(copy.SettingsFile), std::wstring::npos) << testing::PrintToString(boxes[0]);
+        EXPECT_EQ(terminal.Process->Finish(), 0u);
+    }
+    EXPECT_EQ(ReadFileBytes(copy.SettingsFile), folder ? std::nullopt : std::optional<std::string>(content));
+}
+
+INSTANTIATE_TEST_SUITE_P(Robustness, UnwritableSettings, testing::Bool(), [](const testing::TestParamInfo<bool>& info) {
+    return info.param ? "FolderWithoutWritePermission" : "ReadOnlyFile";
 });
 
 } // namespace

@@ -4,9 +4,10 @@
 //   vt_area_fuzzer fuzz WINDOW DURATION_MS SEED
 //       random counts, slots, time stamps and texts, mostly under the mutex, sometimes
 //       without it; TerminalWnd and the reserved bytes are left alone
-//   vt_area_fuzzer hold READY_EVENT HOLD_MS COUNT TEXT
+//   vt_area_fuzzer hold READY_EVENT RELEASE_EVENT MAX_MS COUNT TEXT
 //       takes the mutex, writes COUNT entries "TEXT 1".. as a sender would, notifies the
-//       terminal, sets READY_EVENT and keeps the mutex HOLD_MS before it releases it
+//       terminal, sets READY_EVENT and keeps the mutex until RELEASE_EVENT is set (at most
+//       MAX_MS)
 //   vt_area_fuzzer flood CHANNEL COUNT TEXT
 //       a sender that keeps the rules and is quick about it: up to a ring's worth of
 //       entries "TEXT 1" to "TEXT COUNT" per hold of the mutex, one notification each
@@ -175,11 +176,12 @@ int Fuzz(HWND window, DWORD durationMs, std::uint32_t seed)
     return fuzzerOk;
 }
 
-int Hold(const wchar_t* readyName, DWORD holdMs, int count, const wchar_t* text)
+int Hold(const wchar_t* readyName, const wchar_t* releaseName, DWORD maxMs, int count, const wchar_t* text)
 {
     const TArea exchange;
     const TUniqueHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName));
-    if (!exchange.Ready() || !ready || count < 0 || count > Shm::SlotCount)
+    const TUniqueHandle release(OpenEventW(SYNCHRONIZE, FALSE, releaseName));
+    if (!exchange.Ready() || !ready || !release || count < 0 || count > Shm::SlotCount)
         return fuzzerNoArea;
     TShmLock lock(exchange.Mutex(), StepTimeoutMs);
     if (!lock.Acquired())
@@ -193,8 +195,7 @@ int Hold(const wchar_t* readyName, DWORD holdMs, int count, const wchar_t* text)
     PostMessageW(reinterpret_cast<HWND>(static_cast<UINT_PTR>(area.TerminalWnd)),
                  RegisterWindowMessageW(Shm::DebugEntryMessageName), 0, 0);
     SetEvent(ready.Get());
-    Sleep(holdMs);
-    return fuzzerOk;
+    return WaitForSingleObject(release.Get(), maxMs) == WAIT_OBJECT_0 ? fuzzerOk : fuzzerTimedOut;
 }
 
 int Flood(std::uint8_t channel, int count, const wchar_t* text)
@@ -237,9 +238,9 @@ int wmain(int argc, wchar_t** argv)
         return Fuzz(reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::wcstoull(argv[2], nullptr, 10))),
                     static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)),
                     static_cast<std::uint32_t>(std::wcstoul(argv[4], nullptr, 10)));
-    if (command == L"hold" && argc == 6)
-        return Hold(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)),
-                    static_cast<int>(std::wcstol(argv[4], nullptr, 10)), argv[5]);
+    if (command == L"hold" && argc == 7)
+        return Hold(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)),
+                    static_cast<int>(std::wcstol(argv[5], nullptr, 10)), argv[6]);
     if (command == L"flood" && argc == 5)
         return Flood(static_cast<std::uint8_t>(std::wcstoul(argv[2], nullptr, 10)),
                      static_cast<int>(std::wcstol(argv[3], nullptr, 10)), argv[4]);
