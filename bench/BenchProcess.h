@@ -1,0 +1,78 @@
+// The driver's hold on other processes: starting them, a private copy of the terminal,
+// and reading the terminal's window and list from outside.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "WinHandles.h"
+
+namespace Bench {
+
+// The folder of the running exe, with its trailing separator; the sibling exes live there.
+std::wstring BinDirectory();
+
+class TChildProcess {
+public:
+    TChildProcess(const std::wstring& exe, const std::wstring& arguments); // throws Exception
+    // Ends a child that is still running: a benchmark that failed leaves nothing behind.
+    ~TChildProcess();
+    TChildProcess(const TChildProcess&) = delete;
+    TChildProcess& operator=(const TChildProcess&) = delete;
+
+    HANDLE Handle() const noexcept { return FProcess.Get(); }
+    bool Running() const noexcept;
+    // The exit code, or nothing when the process did not end within the time.
+    std::optional<DWORD> WaitExit(DWORD timeoutMs) const noexcept;
+    // Private bytes (commit charge) of the process.
+    std::uint64_t PrivateBytes() const;
+    // Processor time used so far, user and kernel.
+    double CpuSeconds() const;
+
+private:
+    TUniqueHandle FProcess;
+    TUniqueHandle FThread;
+    std::wstring FName;
+};
+
+// A copy of the terminal in a folder of its own, so that no settings file of another run
+// changes its options: every start is a start with the defaults.
+class TTerminalCopy {
+public:
+    TTerminalCopy(); // throws Exception
+    ~TTerminalCopy();
+    TTerminalCopy(const TTerminalCopy&) = delete;
+    TTerminalCopy& operator=(const TTerminalCopy&) = delete;
+
+    const std::wstring& Exe() const noexcept { return FExe; }
+    void RemoveSettings() const noexcept;
+
+private:
+    std::wstring FFolder;
+    std::wstring FExe;
+};
+
+// The terminal's window and its display list, seen from another process.
+class TTerminalView {
+public:
+    TTerminalView(HWND window); // throws Exception when the list is not found
+    HWND Window() const noexcept { return FWindow; }
+    int Count() const;                // throws Exception when the window does not answer
+    std::wstring Line(int index) const;
+    // Lines first to first + count - 1, read by several threads: each cross-process read
+    // is a slow round trip, and the window answers several at once when they queue up.
+    std::vector<std::wstring> Lines(int first, int count) const;
+    // Returns once the window has handled every message posted to it before the call (a
+    // sent message would overtake them). Throws Exception after the time limit.
+    void AwaitPostedMessages(DWORD limitMs) const;
+
+private:
+    HWND FWindow;
+    HWND FList = nullptr;
+};
+
+} // namespace Bench

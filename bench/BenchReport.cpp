@@ -1,0 +1,285 @@
+#include "BenchReport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "Exception.h"
+#include "TextCodec.h"
+
+namespace Bench {
+
+namespace {
+
+// The targets the terminal is held to, as measured here.
+constexpr double MinShortRatio = 0.8;     // terminal / bare on a short list
+constexpr double MinLimitRatio = 0.7;     // terminal / bare with the list at its limit
+constexpr double MaxAnswerMs = 150;       // longest unanswered interval under the flood
+constexpr double MaxLatencyP99Ms = 20;
+constexpr double MaxMemoryRatio = 3;      // private bytes / bytes of text held
+constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
+constexpr char NotBuilt[] = "n/a (not built yet)";
+
+std::optional<double> Ratio(double numerator, double denominator)
+{
+    if (denominator <= 0)
+        return std::nullopt;
+    return numerator / denominator;
+}
+
+std::optional<double> Ratio(const std::optional<double>& numerator, double denominator)
+{
+    return numerator ? Ratio(*numerator, denominator) : std::nullopt;
+}
+
+std::int64_t Lost(const TFloodResult& result) { return result.Loss ? result.Loss->Lost + result.Loss->Duplicates : 0; }
+
+double LongestAnswer(const TBenchReport& report)
+{
+    return std::max(report.Terminal1.MaxAnswerMs.value_or(0), report.Terminal4.MaxAnswerMs.value_or(0));
+}
+
+double MemoryRatio(const TMemoryResult& memory)
+{
+    return Ratio(static_cast<double>(memory.FullPrivateBytes), static_cast<double>(memory.TextBytes)).value_or(0);
+}
+
+// The figures the targets are about, and whether each target is met.
+struct TVerdict {
+    double ShortRatio = 0;       // 1 sender, short list: terminal / bare
+    double SteadyShortRatio = 0; // 4 senders, short list: terminal / bare
+    double SteadyLimitRatio = 0; // 4 senders, list at the limit: terminal / bare
+    std::int64_t Lost = 0;
+    double LongestAnswerMs = 0;
+    double MemoryRatio = 0;
+    bool ShortMet = false, LimitMet = false, LostMet = false, AnswerMet = false, LatencyMet = false, MemoryMet = false;
+};
+
+TVerdict Judge(const TBenchReport& report)
+{
+    TVerdict verdict;
+    verdict.ShortRatio = Ratio(report.Terminal1.Rate, report.Bare1.Rate).value_or(0);
+    verdict.SteadyShortRatio = Ratio(report.SteadyShort.Rate, report.SteadyBare.Rate).value_or(0);
+    verdict.SteadyLimitRatio = Ratio(report.SteadyLimit.Rate, report.SteadyBare.Rate).value_or(0);
+    verdict.Lost = Lost(report.Terminal1) + Lost(report.Terminal4) + Lost(report.SteadyShort) + Lost(report.SteadyLimit);
+    verdict.LongestAnswerMs = LongestAnswer(report);
+    verdict.MemoryRatio = MemoryRatio(report.Memory);
+    verdict.ShortMet = verdict.ShortRatio >= MinShortRatio && verdict.SteadyShortRatio >= MinShortRatio;
+    verdict.LimitMet = verdict.SteadyLimitRatio >= MinLimitRatio;
+    verdict.LostMet = verdict.Lost == 0;
+    verdict.AnswerMet = verdict.LongestAnswerMs < MaxAnswerMs;
+    verdict.LatencyMet = report.Latency.P99Ms < MaxLatencyP99Ms;
+    verdict.MemoryMet = verdict.MemoryRatio <= MaxMemoryRatio;
+    return verdict;
+}
+
+std::string Format(const char* format, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Rate(const TFloodResult& result) { return Format("%.0f", result.Rate); }
+std::string Number(std::int64_t value) { return std::to_string(value); }
+std::string Fixed(const std::optional<double>& value, const char* format = "%.2f")
+{
+    return value ? Format(format, *value) : std::string(NotBuilt);
+}
+std::string Met(bool met) { return met ? "yes" : "NO"; }
+
+struct TRow {
+    std::string Figure, Terminal, Reference, Ratio, Target, Met;
+};
+
+// ---- JSON --------------------------------------------------------------------------------
+
+std::string JsonNumber(double value) { return Format("%.6g", value); }
+std::string JsonNumber(const std::optional<double>& value) { return value ? JsonNumber(*value) : "null"; }
+std::string JsonNumber(std::int64_t value) { return std::to_string(value); }
+std::string JsonBool(bool value) { return value ? "true" : "false"; }
+
+using TFields = std::vector<std::pair<std::string, std::string>>;
+
+std::string JsonObject(const TFields& fields)
+{
+    std::string text = "{";
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        std::string value = fields[i].second;
+        for (std::size_t at = value.find('\n'); at != std::string::npos; at = value.find('\n', at + 1))
+            value.insert(at + 1, "  ");
+        text += (i == 0 ? "\n  \"" : ",\n  \"") + fields[i].first + "\": " + value;
+    }
+    return text + "\n}";
+}
+
+std::string JsonFlood(const TFloodResult& result)
+{
+    TFields fields = {
+        {"entries", JsonNumber(result.Entries)},
+        {"seconds", JsonNumber(result.Seconds)},
+        {"entriesPerSecond", JsonNumber(result.Rate)},
+        {"consumerCpuUsPerEntry", JsonNumber(result.ConsumerCpuUs)},
+        {"queuedNotificationsSeconds", JsonNumber(result.BacklogSeconds)},
+    };
+    if (result.Loss) {
+        fields.emplace_back("lost", JsonNumber(result.Loss->Lost));
+        fields.emplace_back("duplicates", JsonNumber(result.Loss->Duplicates));
+        fields.emplace_back("stray", JsonNumber(result.Loss->Stray));
+        fields.emplace_back("senderDropped", JsonNumber(result.Loss->SenderDropped));
+    }
+    if (result.MaxAnswerMs)
+        fields.emplace_back("longestAnswerMs", JsonNumber(*result.MaxAnswerMs));
+    if (result.ListLines >= 0)
+        fields.emplace_back("listLinesAfter", JsonNumber(static_cast<std::int64_t>(result.ListLines)));
+    return JsonObject(fields);
+}
+
+std::string JsonIntake(const TFloodResult& terminal, const TFloodResult& bare, const TFloodResult& peer)
+{
+    return JsonObject({
+        {"terminal", JsonFlood(terminal)},
+        {"bare", JsonFlood(bare)},
+        {"debugOutput", JsonFlood(peer)},
+        {"terminalToBare", JsonNumber(Ratio(terminal.Rate, bare.Rate))},
+        {"terminalToDebugOutput", JsonNumber(Ratio(terminal.Rate, peer.Rate))},
+    });
+}
+
+} // namespace
+
+void PrintTable(const TBenchReport& report)
+{
+    const TMemoryResult& memory = report.Memory;
+    const TVerdict verdict = Judge(report);
+
+    const std::vector<TRow> rows = {
+        {"Figure", "Terminal", "Reference", "Ratio", "Target", "Met"},
+        {"Intake, 1 sender, short list [entries/s]", Rate(report.Terminal1), Rate(report.Bare1) + " bare",
+         Fixed(verdict.ShortRatio), ">= 0.8", Met(verdict.ShortRatio >= MinShortRatio)},
+        {"Intake, 4 senders, through the limit [entries/s]", Rate(report.Terminal4), Rate(report.Bare4) + " bare",
+         Fixed(Ratio(report.Terminal4.Rate, report.Bare4.Rate)), "", ""},
+        {"Entries lost, 1 / 4 senders / at the limit",
+         Number(Lost(report.Terminal1)) + " / " + Number(Lost(report.Terminal4)) + " / " + Number(Lost(report.SteadyLimit)),
+         Number(Lost(report.Bare1)) + " / " + Number(Lost(report.Bare4)) + " / " + Number(Lost(report.SteadyBare)) + " bare", "",
+         "0", Met(verdict.LostMet)},
+        {"Consumer CPU per entry, 1 / 4 senders [us]",
+         Format("%.0f", report.Terminal1.ConsumerCpuUs) + " / " + Format("%.0f", report.Terminal4.ConsumerCpuUs),
+         Format("%.0f", report.Bare1.ConsumerCpuUs) + " / " + Format("%.0f", report.Bare4.ConsumerCpuUs) + " bare", "", "", ""},
+        {"Notifications queued after the flood, 1 / 4 [s]",
+         Format("%.1f", report.Terminal1.BacklogSeconds) + " / " + Format("%.1f", report.Terminal4.BacklogSeconds),
+         Format("%.1f", report.Bare1.BacklogSeconds) + " / " + Format("%.1f", report.Bare4.BacklogSeconds) + " bare", "", "", ""},
+        {"Peer route OutputDebugStringA, 1 sender [e/s]", Rate(report.Terminal1), Rate(report.Peer1) + " peer",
+         Fixed(Ratio(report.Terminal1.Rate, report.Peer1.Rate)), "", ""},
+        {"Peer route OutputDebugStringA, 4 senders [e/s]", Rate(report.Terminal4), Rate(report.Peer4) + " peer",
+         Fixed(Ratio(report.Terminal4.Rate, report.Peer4.Rate)), "", ""},
+        {"Latency p50 / p99 / max [ms]",
+         Format("%.2f", report.Latency.P50Ms) + " / " + Format("%.2f", report.Latency.P99Ms) + " / " +
+             Format("%.1f", report.Latency.MaxMs),
+         "", "", "p99 < 20", Met(verdict.LatencyMet)},
+        {"Longest answer under flood, 1 / 4 senders [ms]",
+         Fixed(report.Terminal1.MaxAnswerMs, "%.1f") + " / " + Fixed(report.Terminal4.MaxAnswerMs, "%.1f"), "", "",
+         "< 150", Met(verdict.AnswerMet)},
+        {"Steady, 4 senders, short list [e/s]", Rate(report.SteadyShort), Rate(report.SteadyBare) + " bare",
+         Fixed(verdict.SteadyShortRatio), ">= 0.8", Met(verdict.SteadyShortRatio >= MinShortRatio)},
+        {"Steady, 4 senders, list at the limit [e/s]", Rate(report.SteadyLimit), Rate(report.SteadyBare) + " bare",
+         Fixed(verdict.SteadyLimitRatio), ">= 0.7", Met(verdict.LimitMet)},
+        {"Steady, at the limit / short list", "", "", Fixed(Ratio(report.SteadyLimit.Rate, report.SteadyShort.Rate)), "", ""},
+        {"Memory, " + std::to_string(memory.Lines) + " lines x " + std::to_string(memory.LineChars) + " chars [MB]",
+         Format("%.1f", static_cast<double>(memory.FullPrivateBytes) / BytesPerMegabyte),
+         Format("%.1f", static_cast<double>(memory.TextBytes) / BytesPerMegabyte) + " text",
+         Fixed(verdict.MemoryRatio), "<= 3", Met(verdict.MemoryMet)},
+        {"Search for a missing text [ms]", Fixed(report.TerminalSearchMs), Format("%.2f", report.PlainScanMs) + " plain",
+         Fixed(Ratio(report.TerminalSearchMs, report.PlainScanMs)), "", ""},
+        {"Save " + std::to_string(memory.Lines) + " lines to a file [ms]", Fixed(report.TerminalSaveMs),
+         Format("%.2f", report.PlainWriteMs) + " plain", Fixed(Ratio(report.TerminalSaveMs, report.PlainWriteMs)), "", ""},
+    };
+
+    std::printf("Vellumtrace64 benchmark: %lu entries per sender (%lu per sender in the steady runs), "
+                "%lu-byte texts, mixed channels, limit %d lines\n\n",
+                report.PerSender, report.SteadyPerSender, report.EntrySize, report.DisplayLimit);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TRow& row = rows[i];
+        std::printf("%-50s %-20s %-20s %-19s %-9s %s\n", row.Figure.c_str(), row.Terminal.c_str(), row.Reference.c_str(),
+                    row.Ratio.c_str(), row.Target.c_str(), row.Met.c_str());
+        if (i == 0)
+            std::printf("%s\n", std::string(124, '-').c_str());
+    }
+    if (report.SteadyLimit.ListLines > report.TrimThreshold)
+        std::printf("\nThe list held %d lines after the run at the limit (trim due at %d): the trim is not built yet, "
+                    "so that run measured a growing list.\n",
+                    report.SteadyLimit.ListLines, report.TrimThreshold);
+}
+
+void WriteJson(const TBenchReport& report, const std::wstring& path)
+{
+    const TMemoryResult& memory = report.Memory;
+    const TVerdict verdict = Judge(report);
+    const std::string json = JsonObject({
+        {"parameters", JsonObject({
+                           {"entriesPerSender", JsonNumber(static_cast<std::int64_t>(report.PerSender))},
+                           {"steadyEntriesPerSender", JsonNumber(static_cast<std::int64_t>(report.SteadyPerSender))},
+                           {"entryBytes", JsonNumber(static_cast<std::int64_t>(report.EntrySize))},
+                           {"displayLimit", JsonNumber(static_cast<std::int64_t>(report.DisplayLimit))},
+                       })},
+        {"intake1Sender", JsonIntake(report.Terminal1, report.Bare1, report.Peer1)},
+        {"intake4Senders", JsonIntake(report.Terminal4, report.Bare4, report.Peer4)},
+        {"latencyMs", JsonObject({
+                          {"entries", JsonNumber(static_cast<std::int64_t>(report.Latency.Entries))},
+                          {"spacing", JsonNumber(static_cast<std::int64_t>(report.LatencySpacingMs))},
+                          {"meanSpacingAsSent", JsonNumber(report.Latency.MeanSpacingMs)},
+                          {"p50", JsonNumber(report.Latency.P50Ms)},
+                          {"p99", JsonNumber(report.Latency.P99Ms)},
+                          {"max", JsonNumber(report.Latency.MaxMs)},
+                      })},
+        {"longestAnswerMs", JsonObject({
+                                {"sender1", JsonNumber(report.Terminal1.MaxAnswerMs)},
+                                {"senders4", JsonNumber(report.Terminal4.MaxAnswerMs)},
+                            })},
+        {"steadyState", JsonObject({
+                            {"shortList", JsonFlood(report.SteadyShort)},
+                            {"atLimit", JsonFlood(report.SteadyLimit)},
+                            {"bare", JsonFlood(report.SteadyBare)},
+                            {"linesBeforeLimitRun", JsonNumber(static_cast<std::int64_t>(report.LinesBeforeLimitRun))},
+                            {"trimThreshold", JsonNumber(static_cast<std::int64_t>(report.TrimThreshold))},
+                            {"shortToBare", JsonNumber(Ratio(report.SteadyShort.Rate, report.SteadyBare.Rate))},
+                            {"limitToBare", JsonNumber(Ratio(report.SteadyLimit.Rate, report.SteadyBare.Rate))},
+                            {"limitToShort", JsonNumber(Ratio(report.SteadyLimit.Rate, report.SteadyShort.Rate))},
+                        })},
+        {"memory", JsonObject({
+                       {"lines", JsonNumber(static_cast<std::int64_t>(memory.Lines))},
+                       {"lineChars", JsonNumber(static_cast<std::int64_t>(memory.LineChars))},
+                       {"emptyPrivateBytes", JsonNumber(static_cast<std::int64_t>(memory.EmptyPrivateBytes))},
+                       {"privateBytes", JsonNumber(static_cast<std::int64_t>(memory.FullPrivateBytes))},
+                       {"textBytesUtf16", JsonNumber(static_cast<std::int64_t>(memory.TextBytes))},
+                       {"privateToText", JsonNumber(verdict.MemoryRatio)},
+                   })},
+        {"searchMissingText", JsonObject({
+                                  {"terminalMs", JsonNumber(report.TerminalSearchMs)},
+                                  {"plainMs", JsonNumber(report.PlainScanMs)},
+                                  {"ratio", JsonNumber(Ratio(report.TerminalSearchMs, report.PlainScanMs))},
+                              })},
+        {"saveAllLines", JsonObject({
+                             {"terminalMs", JsonNumber(report.TerminalSaveMs)},
+                             {"plainMs", JsonNumber(report.PlainWriteMs)},
+                             {"ratio", JsonNumber(Ratio(report.TerminalSaveMs, report.PlainWriteMs))},
+                         })},
+        {"targetsMet", JsonObject({
+                           {"shortListToBare", JsonBool(verdict.ShortMet)},
+                           {"limitToBare", JsonBool(verdict.LimitMet)},
+                           {"noEntryLost", JsonBool(verdict.LostMet)},
+                           {"longestAnswer", JsonBool(verdict.AnswerMet)},
+                           {"latencyP99", JsonBool(verdict.LatencyMet)},
+                           {"memory", JsonBool(verdict.MemoryMet)},
+                       })},
+    }) + "\n";
+
+    const TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.Get(), json.data(), static_cast<DWORD>(json.size()), &written, nullptr) ||
+        written != json.size())
+        throw Exception(L"Cannot write " + path);
+}
+
+} // namespace Bench

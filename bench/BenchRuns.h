@@ -1,0 +1,145 @@
+// The driver's measurements: floods of numbered entries into the terminal, the bare
+// consumer or the debug-output reader; latency; the terminal's answer times and memory.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "BenchProcess.h"
+#include "BenchShared.h"
+#include "ShDat.h"
+#include "ShmDefs.h"
+#include "VtSender.h"
+#include "WinHandles.h"
+
+namespace Bench {
+
+inline constexpr unsigned long DefaultEntrySize = 60;
+
+enum class TRoute { Exchange, DebugOutput };
+
+struct TFloodSpec {
+    int Senders = 1;
+    unsigned long PerSender = 0;
+    unsigned long EntrySize = DefaultEntrySize;
+    std::wstring Channel = L"mixed";
+    TRoute Route = TRoute::Exchange;
+    bool Ping = false;      // time the window's answers meanwhile
+    bool CheckList = true;  // terminal: read the list afterwards and look for lost entries
+};
+
+struct TLossCheck {
+    std::int64_t Lost = 0;          // numbered entries missing where they must be
+    std::int64_t Duplicates = 0;
+    std::int64_t Stray = 0;         // lines without this run's tag among this run's lines
+    std::int64_t SenderDropped = 0; // entries the senders gave up (ring stayed full)
+};
+
+struct TFloodResult {
+    unsigned Run = 0; // the run number in the entries' tags
+    std::int64_t Entries = 0;
+    double Seconds = 0;
+    double Rate = 0; // entries per second, first send to last entry delivered
+    std::optional<TLossCheck> Loss;
+    std::optional<double> MaxAnswerMs; // longest answer of the window while the flood ran
+    double ConsumerCpuUs = 0;          // the consumer's processor time per entry
+    // From the last entry shown until the consumer has handled every notification still
+    // queued; user input waits behind them.
+    double BacklogSeconds = 0;
+    int ListLines = -1;                // terminal: lines in the list afterwards
+};
+
+struct TLatencyResult {
+    int Entries = 0;
+    double MeanSpacingMs = 0; // as sent: at least the spacing asked for
+    double P50Ms = 0;
+    double P99Ms = 0;
+    double MaxMs = 0;
+};
+
+struct TMemoryResult {
+    unsigned Run = 0; // the tags of the lines sent
+    int Lines = 0;
+    int LineChars = 0;
+    std::uint64_t EmptyPrivateBytes = 0; // right after start
+    std::uint64_t FullPrivateBytes = 0;
+    std::uint64_t TextBytes = 0;         // what the list holds: lines x characters x 2 (UTF-16)
+};
+
+struct TSenderCloser {
+    void operator()(VtSender* sender) const noexcept { VtClose(sender); }
+};
+
+class TBenchDriver {
+public:
+    TBenchDriver(); // throws Exception
+
+    // The window that the given process published in TerminalWnd.
+    HWND WaitPublished(const TChildProcess& process);
+    // Closes a published window and waits until its process has ended.
+    void Close(const TChildProcess& process, HWND window);
+
+    void ClearList(const TTerminalView& terminal);
+    // Sends lines until the list holds at least `lines`.
+    void FillList(const TChildProcess& process, const TTerminalView& terminal, int lines);
+
+    // Each consumer process is passed along for its processor time.
+    TFloodResult FloodTerminal(const TChildProcess& process, const TTerminalView& terminal, const TFloodSpec& spec);
+    TFloodResult FloodBare(const TChildProcess& process, HWND window, const TFloodSpec& spec);
+    TFloodResult FloodDebugOutput(const TChildProcess& reader, const TFloodSpec& spec);
+
+    TLatencyResult MeasureLatency(const TTerminalView& terminal, int entries, DWORD spacingMs);
+    TMemoryResult MeasureMemory(const TChildProcess& process, const TTerminalView& terminal, int lines, int lineChars);
+
+    TConsumerReport& Consumer() const noexcept { return FStats.Stats().Consumer; }
+
+private:
+    struct TSendersRun {
+        std::int64_t Start = 0;
+        std::int64_t End = 0;
+        std::int64_t Entries = 0;
+        std::int64_t Dropped = 0;
+        std::optional<double> MaxAnswerMs;
+        double ConsumerCpuSeconds = 0;
+        std::int64_t Settled = 0;
+    };
+
+    unsigned NextRun() noexcept { return ++FRun; }
+    void ResetStats(unsigned run) noexcept;
+    // Starts the senders, lets them go at once, waits for them and then for `delivered`,
+    // which returns the moment the last entry arrived, then for `settled`, which returns
+    // once the consumer has handled the notifications still queued.
+    TSendersRun RunSenders(const TFloodSpec& spec, unsigned run, const TChildProcess& consumer, HWND pingWindow,
+                           const std::function<std::int64_t()>& delivered, const std::function<void()>& settled);
+    void AwaitBarePostedMessages(HWND window, DWORD limitMs) const;
+    // Exchange consumers: the moment the count is 0 and the window has answered once more.
+    std::int64_t AwaitExchangeDrained(HWND window) const;
+    TLossCheck ConsumerLoss(const TFloodSpec& spec) const noexcept;
+    TLossCheck CheckListTail(const TTerminalView& terminal, const TFloodSpec& spec, unsigned run) const;
+    static TFloodResult Result(const TSendersRun& run);
+
+    TStatsView FStats;
+    TUniqueHandle FGo;
+    TSharedData FArea;
+    std::unique_ptr<VtSender, TSenderCloser> FSender; // the driver's own entries: clears, latency
+    unsigned FRun = 0;
+};
+
+// The same bytes as the terminal holds them, without the terminal: what its search and save
+// are measured against.
+std::vector<std::wstring> MakeListLines(unsigned run, int lines, int lineChars);
+double PlainScanMs(const std::vector<std::wstring>& lines, std::wstring_view missing);
+double PlainWriteMs(const std::vector<std::wstring>& lines);
+
+// The terminal's own search and save, measured from outside; nothing while the terminal
+// has neither.
+std::optional<double> TerminalSearchMs(const TTerminalView& terminal, std::wstring_view missing);
+std::optional<double> TerminalSaveMs(const TTerminalView& terminal);
+
+} // namespace Bench
