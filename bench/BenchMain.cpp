@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchFrame.h"
 #include "BenchProcess.h"
 #include "BenchReport.h"
 #include "BenchRuns.h"
@@ -168,19 +169,23 @@ void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy&
 
 void MeasureMemory(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
 {
-    Progress("memory, search and save");
+    Progress("memory");
     WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
         report.Memory = driver.MeasureMemory(terminal, view, DisplayLimit, MemoryLineChars);
-        report.TerminalSearchMs = Bench::TerminalSearchMs(view, MissingText);
-        report.TerminalSaveMs = Bench::TerminalSaveMs(view);
     });
 }
 
-void MeasureBaselines(Bench::TBenchReport& report)
+// The terminal's search and save run here on its real window, so only after every terminal
+// process of the bench has ended: the window maps the exchange area.
+void MeasureSearchAndSave(Bench::TBenchReport& report)
 {
+    Progress("search and save");
     const auto lines = Bench::MakeListLines(report.Memory.Run, report.Memory.Lines, report.Memory.LineChars);
     report.PlainScanMs = Bench::PlainScanMs(lines, MissingText);
     report.PlainWriteMs = Bench::PlainWriteMs(lines);
+    const Bench::TSearchSaveResult terminal = Bench::MeasureTerminalSearchAndSave(lines, MissingText);
+    report.TerminalSearchMs = terminal.SearchMs;
+    report.TerminalSaveMs = terminal.SaveMs;
 }
 
 int Run(const Bench::TArguments& arguments)
@@ -206,7 +211,7 @@ int Run(const Bench::TArguments& arguments)
     }
     MeasureSteadyState(driver, copy, report);
     MeasureMemory(driver, copy, report);
-    MeasureBaselines(report);
+    MeasureSearchAndSave(report);
 
     Progress("done");
     Bench::PrintTable(report);

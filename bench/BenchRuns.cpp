@@ -491,8 +491,4 @@ double PlainWriteMs(const std::vector<std::wstring>& lines)
     return ms;
 }
 
-std::optional<double> TerminalSearchMs(const TTerminalView&, std::wstring_view) { return std::nullopt; }
-
-std::optional<double> TerminalSaveMs(const TTerminalView&) { return std::nullopt; }
-
 } // namespace Bench

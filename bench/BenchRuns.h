@@ -137,9 +137,4 @@ std::vector<std::wstring> MakeListLines(unsigned run, int lines, int lineChars);
 double PlainScanMs(const std::vector<std::wstring>& lines, std::wstring_view missing);
 double PlainWriteMs(const std::vector<std::wstring>& lines);
 
-// The terminal's own search and save, measured from outside; nothing while the terminal
-// has neither.
-std::optional<double> TerminalSearchMs(const TTerminalView& terminal, std::wstring_view missing);
-std::optional<double> TerminalSaveMs(const TTerminalView& terminal);
-
 } // namespace Bench
