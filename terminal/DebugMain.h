@@ -185,6 +185,9 @@ private:
     TUniqueFont WindowFontHandle;
     TUniqueFont ListFontHandle;
     TUniqueFont PanelFontHandle;
+    // Lines are measured here, with the window font kept selected: a DC compatible with the
+    // window's screen gives the same widths without fetching the window's DC for every line.
+    TUniqueMemoryDC MeasureDC;
     TUniqueBrush ListBrush;
     TUniqueBrush EditBrush;
     TUniqueAccelerators AcceleratorTable;

@@ -1,6 +1,8 @@
 // The road of an entry: "DebugEntry" -> DrainEntries -> DecideEntry -> AddLine.
 #include "DebugMain.h"
 
+#include <optional>
+
 #include "ShmIntake.h"
 #include "TextCodec.h"
 
@@ -35,18 +37,23 @@ void TMainFrame::DrainEntries()
     // list keeps growing.
     MSG trimRequest;
     constexpr UINT takeRequest = PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE; // sent messages wait
-    if (PeekMessageW(&trimRequest, FHandle, WM_DELETEOVERHEAD, WM_DELETEOVERHEAD, takeRequest))
-        OverheadLoeschen();
+    const bool trimRequested = PeekMessageW(&trimRequest, FHandle, WM_DELETEOVERHEAD, WM_DELETEOVERHEAD, takeRequest) != 0;
 
     const std::optional<std::int32_t> pending = ReadPendingCount(*area, HMutex.Get(), FHandle);
+    const bool taking = pending && *pending > 0;
+    // The trim and the pass share one redraw suspension, and so one repaint.
+    std::optional<TRedrawSuspension> suspension;
+    if (taking)
+        suspension.emplace(dbDisplay);
+    if (trimRequested)
+        OverheadLoeschen();
     if (!pending) {
         RetryIntakeLater();
         return;
     }
-    if (*pending <= 0)
+    if (!taking)
         return; // taken by an earlier pass, a broken count, or a later terminal took over
 
-    const TRedrawSuspension suspension(dbDisplay);
     const TLineOptions options = LineOptions();
     const TDrainResult result = DrainRing(
         *area, HMutex.Get(), Order,

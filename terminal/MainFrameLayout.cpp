@@ -253,8 +253,7 @@ void TMainFrame::CreateComponents()
     InitCommonControlsEx(&controls);
     ScreenDpi = GetDeviceCaps(TWindowDC(nullptr).Get(), LOGPIXELSY);
 
-    WindowFont = DesignWindowFont;
-    WindowFontHandle = CreateDesignFont(WindowFont);
+    SetWindowFont(DesignWindowFont);
     ListFont = DesignWindowFont;
     ListFontHandle = CreateDesignFont(ListFont);
     PanelFont = DesignPanelFont;
@@ -381,7 +380,11 @@ bool TMainFrame::ColorControl(HDC dc, HWND control, LRESULT& result)
 
 void TMainFrame::SetWindowFont(const TFontSpec& font)
 {
-    WindowFontHandle = CreateDesignFont(font);
+    TUniqueFont handle = CreateDesignFont(font);
+    if (!MeasureDC)
+        MeasureDC.Reset(CreateCompatibleDC(nullptr));
+    SelectObject(MeasureDC.Get(), handle.Get());
+    WindowFontHandle = std::move(handle); // the old font is deleted only once it is selected out
     WindowFont = font;
 }
 
@@ -407,9 +410,7 @@ void TMainFrame::SetListColor(std::int32_t color)
 std::int32_t TMainFrame::TextWidth(const std::string& line) const
 {
     const std::wstring text = AnsiToWide(line);
-    TWindowDC dc(FHandle);
-    const TSelectObject font(dc.Get(), WindowFontHandle.Get());
     SIZE size{};
-    GetTextExtentPoint32W(dc.Get(), text.data(), static_cast<int>(text.size()), &size);
+    GetTextExtentPoint32W(MeasureDC.Get(), text.data(), static_cast<int>(text.size()), &size);
     return size.cx;
 }
