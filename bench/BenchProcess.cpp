@@ -1,5 +1,7 @@
 #include "BenchProcess.h"
 
+#include "ModulePath.h"
+
 #include <psapi.h>
 
 #include <algorithm>
@@ -40,19 +42,7 @@ HWND FindChild(HWND parent, int controlId)
 
 } // namespace
 
-std::wstring BinDirectory()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
+std::wstring BinDirectory() { return ExecutableDirectory(); }
 
 // ---- TChildProcess ---------------------------------------------------------------------
 

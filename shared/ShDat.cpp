@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ModulePath.h"
 #include "TextCodec.h"
 
 namespace {
@@ -26,20 +27,6 @@ constexpr DWORD FormatFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUME
 static_assert(FormatFlags == 0x3000);
 constexpr DWORD MessageBufferChars = 1024;
 constexpr DWORD MessageCutAt = 1022;
-
-std::wstring ExecutablePath()
-{
-    // Grow until the path fits: a long path must not be cut to a wrong file name.
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
 
 std::string DefaultSectionName()
 {

@@ -5,6 +5,7 @@
 
 #include "Application.h"
 #include "ErrorBox.h"
+#include "ModulePath.h"
 #include "Settings.h"
 #include "ShmIntake.h"
 
@@ -34,20 +35,6 @@ void RegisterMainFrameClass(WNDPROC windowProc)
         return true;
     }();
     (void)registered;
-}
-
-std::wstring ExecutableDirectory()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 } // namespace

@@ -142,7 +142,7 @@ private:
     LRESULT DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam);
     void Command(UINT id, HWND control, UINT code);
 
-    // ---- fields, in the order of the design -----------------------------------------
+    // ---- fields ----------------------------------------------------------------------
     bool AutoScroll = false;
     std::int32_t WinWidth = 0;
     std::string MaxLine;

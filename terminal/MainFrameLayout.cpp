@@ -87,7 +87,7 @@ const wchar_t* EffectiveHint(const TComponentRow& row)
     return row.Parent == 0 ? L"" : EffectiveHint(Row(row.Parent));
 }
 
-// A shortcut as the design stores it: key code in the low byte plus modifier flags.
+// A shortcut as the menu stores it: key code in the low byte plus modifier flags.
 constexpr WORD scShift = 0x2000;
 constexpr WORD scCtrl = 0x4000;
 constexpr WORD scAlt = 0x8000;
