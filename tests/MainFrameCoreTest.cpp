@@ -25,6 +25,7 @@
 #include "TextCodec.h"
 #include "VtSender.h"
 #include "WinHandles.h"
+#include "support/SmallSection.h"
 
 struct TMainFrameProbe {
     static bool& AutoScroll(TMainFrame& frame) { return frame.AutoScroll; }
@@ -770,26 +771,9 @@ protected:
 
 TEST_F(TerminalWithoutArea, FailedOpenIsShownAndTheAreaIsNeverTouched)
 {
-    constexpr DWORD smallSize = 4096;
-    const TUniqueHandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, smallSize, Shm::SectionNameW));
-    ASSERT_TRUE(section);
-    const TMappedView view(MapViewOfFile(section.Get(), FILE_MAP_ALL_ACCESS, 0, 0, smallSize));
-    ASSERT_TRUE(view);
-    auto* bytes = static_cast<std::uint8_t*>(view.Get());
-    for (DWORD i = 0; i < smallSize; ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 31 + 7);
-    const std::vector<std::uint8_t> before(bytes, bytes + smallSize);
-
-    // The system's message for this failure, as the section object reports it.
-    std::wstring expected;
-    try {
-        TSharedData attempt(nullptr);
-        attempt.SetSectionName(Shm::SectionName);
-        attempt.SetDataSize(Shm::AreaSize);
-        attempt.Open();
-    } catch (const ESharedDataError& failure) {
-        expected = failure.Message();
-    }
+    const TSmallSection section(4096);
+    ASSERT_TRUE(section.Made());
+    const std::wstring expected = TSmallSection::OpenFailureMessage();
     ASSERT_FALSE(expected.empty());
 
     StartTerminal();
@@ -807,7 +791,7 @@ TEST_F(TerminalWithoutArea, FailedOpenIsShownAndTheAreaIsNeverTouched)
     PostMessageW(Frame->Handle(), DebugEntryMsg, 0, 0);
     Pump();
     StopTerminal();
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + smallSize), before);
+    EXPECT_TRUE(section.Untouched());
     EXPECT_EQ(Boxes.size(), 1u);
 }
 

@@ -33,6 +33,7 @@
 #include "ShmTestSupport.h"
 #include "WinHandles.h"
 #include "support/ClipboardReader.h"
+#include "support/SmallSection.h"
 #include "support/TerminalProcess.h"
 
 namespace {
@@ -633,24 +634,9 @@ class SmallArea : public testing::TestWithParam<DWORD> {};
 TEST_P(SmallArea, IsShownAsTheOpenFailureAndNeverTouched)
 {
     const DWORD size = GetParam();
-    const TUniqueHandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, Shm::SectionNameW));
-    ASSERT_TRUE(section);
-    const TMappedView view(MapViewOfFile(section.Get(), FILE_MAP_ALL_ACCESS, 0, 0, size));
-    ASSERT_TRUE(view);
-    auto* bytes = static_cast<std::uint8_t*>(view.Get());
-    for (DWORD i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 31 + 7);
-    const std::vector<std::uint8_t> before(bytes, bytes + size);
-
-    std::wstring expected;
-    try {
-        TSharedData attempt(nullptr);
-        attempt.SetSectionName(Shm::SectionName);
-        attempt.SetDataSize(Shm::AreaSize);
-        attempt.Open();
-    } catch (const ESharedDataError& failure) {
-        expected = failure.Message();
-    }
+    const TSmallSection section(size);
+    ASSERT_TRUE(section.Made());
+    const std::wstring expected = TSmallSection::OpenFailureMessage();
     ASSERT_FALSE(expected.empty()) << "a section of " << size << " bytes could be mapped as the area";
 
     TTerminalCopy copy(CopyPrefix);
@@ -660,9 +646,10 @@ TEST_P(SmallArea, IsShownAsTheOpenFailureAndNeverTouched)
     HWND box = nullptr;
     ASSERT_TRUE(PollUntil([&] { return (box = FindMessageBox(terminal.Id, ErrorBoxCaption)) != nullptr; }));
     EXPECT_EQ(WindowText(GetDlgItem(box, MessageBoxTextId)), expected);
+    EXPECT_TRUE(terminal.Running()); // waiting for the user
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(terminal.Finish(), static_cast<DWORD>(ExitAreaUnavailable));
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + size), before);
+    EXPECT_TRUE(section.Untouched());
 }
 
 INSTANTIATE_TEST_SUITE_P(Robustness, SmallArea, testing::Values(DWORD{1}, DWORD{4096}, DWORD{16384}));

@@ -69,43 +69,4 @@ TEST(TerminalEndToEnd, SenderLinesReachTheListAndClosingClearsTheArea)
     EXPECT_EQ(area.SlotChannel[0], 3);
 }
 
-TEST(TerminalEndToEnd, AreaThatCannotBeOpenedEndsTheTerminalAfterTheErrorBox)
-{
-    TTerminalCopy terminalCopy;
-    ASSERT_TRUE(terminalCopy.Copied);
-    constexpr DWORD smallSize = 4096;
-    const TUniqueHandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, smallSize, Shm::SectionNameW));
-    ASSERT_TRUE(section);
-    const TMappedView view(MapViewOfFile(section.Get(), FILE_MAP_ALL_ACCESS, 0, 0, smallSize));
-    ASSERT_TRUE(view);
-    auto* bytes = static_cast<std::uint8_t*>(view.Get());
-    for (DWORD i = 0; i < smallSize; ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 31 + 7);
-    const std::vector<std::uint8_t> before(bytes, bytes + smallSize);
-
-    std::wstring expected;
-    try {
-        TSharedData attempt(nullptr);
-        attempt.SetSectionName(Shm::SectionName);
-        attempt.SetDataSize(Shm::AreaSize);
-        attempt.Open();
-    } catch (const ESharedDataError& failure) {
-        expected = failure.Message();
-    }
-    ASSERT_FALSE(expected.empty());
-
-    TProcess terminal(terminalCopy.Exe, L"");
-    ASSERT_TRUE(terminal.Started());
-    HWND box = nullptr;
-    ASSERT_TRUE(PollUntil([&] { return (box = FindMessageBox(terminal.Id, L"Vellumtrace64")) != nullptr; }));
-    wchar_t text[1024] = {};
-    GetDlgItemTextW(box, MessageBoxTextId, text, 1024);
-    EXPECT_EQ(std::wstring(text), expected);
-    EXPECT_TRUE(terminal.Running()); // waiting for the user
-
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(terminal.Finish(), static_cast<DWORD>(ExitAreaUnavailable));
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + smallSize), before);
-}
-
 } // namespace
