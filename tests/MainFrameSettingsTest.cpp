@@ -27,6 +27,7 @@
 #include "ShmLock.h"
 #include "WinHandles.h"
 #include "support/TerminalProcess.h"
+#include "support/SettingsExample.h"
 
 struct TMainFrameProbe {
     static const TFontSpec& WindowFont(const TMainFrame& frame) { return frame.WindowFont; }
@@ -51,36 +52,6 @@ constexpr std::int32_t clGray = 8421504;
 constexpr std::uint8_t Untouched = 7; // a byte no handler writes
 constexpr DWORD LockWaitMs = 5000;
 constexpr int MessagePumpLimit = 100000;
-
-// The example file of a first run with nothing changed.
-constexpr char FreshStartFile[] = "[WINDOW]\r\n"
-                                  "LEFT=80\r\n"
-                                  "TOP=80\r\n"
-                                  "WIDTH=525\r\n"
-                                  "HEIGHT=480\r\n"
-                                  "[OPTIONS]\r\n"
-                                  "SCROLL=FALSE\r\n"
-                                  "ONTOP=FALSE\r\n"
-                                  "DATE=FALSE\r\n"
-                                  "TIME=FALSE\r\n"
-                                  "STARTMINI=FALSE\r\n"
-                                  "[CHANNELS]\r\n"
-                                  "MAIN=1\r\n"
-                                  "CHANNEL1=1\r\n"
-                                  "CHANNEL2=1\r\n"
-                                  "CHANNEL3=1\r\n"
-                                  "CHANNEL4=1\r\n"
-                                  "CHANNEL5=1\r\n"
-                                  "CHANNEL6=1\r\n"
-                                  "CHANNEL7=1\r\n"
-                                  "CHANNEL8=1\r\n"
-                                  "CHANNEL9=1\r\n"
-                                  "[PREFERENCES]\r\n"
-                                  "FONTNAME=Courier New\r\n"
-                                  "FONTSIZE=9\r\n"
-                                  "FONTCOLOR=-16777208\r\n"
-                                  "WINDOWCOLOR=8421504\r\n"
-                                  "DISPLAYLINES=32000\r\n";
 
 constexpr wchar_t LimitPrompt[] = L"Input a number between 1 and 32000";
 constexpr wchar_t LimitCaption[] = L"Vellumtrace";

@@ -17,6 +17,7 @@
 #include "Settings.h"
 #include "ValueParse.h"
 #include "WinHandles.h"
+#include "support/SettingsExample.h"
 
 // Readable failures: found by GoogleTest through the type's namespace.
 static void PrintTo(const TSettings& s, std::ostream* out)
@@ -228,35 +229,6 @@ TSettings FreshStart()
     s.WindowColor = 8421504;
     return s;
 }
-
-constexpr char FreshStartFile[] = "[WINDOW]\r\n"
-                                  "LEFT=80\r\n"
-                                  "TOP=80\r\n"
-                                  "WIDTH=525\r\n"
-                                  "HEIGHT=480\r\n"
-                                  "[OPTIONS]\r\n"
-                                  "SCROLL=FALSE\r\n"
-                                  "ONTOP=FALSE\r\n"
-                                  "DATE=FALSE\r\n"
-                                  "TIME=FALSE\r\n"
-                                  "STARTMINI=FALSE\r\n"
-                                  "[CHANNELS]\r\n"
-                                  "MAIN=1\r\n"
-                                  "CHANNEL1=1\r\n"
-                                  "CHANNEL2=1\r\n"
-                                  "CHANNEL3=1\r\n"
-                                  "CHANNEL4=1\r\n"
-                                  "CHANNEL5=1\r\n"
-                                  "CHANNEL6=1\r\n"
-                                  "CHANNEL7=1\r\n"
-                                  "CHANNEL8=1\r\n"
-                                  "CHANNEL9=1\r\n"
-                                  "[PREFERENCES]\r\n"
-                                  "FONTNAME=Courier New\r\n"
-                                  "FONTSIZE=9\r\n"
-                                  "FONTCOLOR=-16777208\r\n"
-                                  "WINDOWCOLOR=8421504\r\n"
-                                  "DISPLAYLINES=32000\r\n";
 
 // Every key away from its default.
 TSettings Unusual()
