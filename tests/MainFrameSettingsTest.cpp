@@ -28,6 +28,7 @@
 #include "WinHandles.h"
 #include "support/TerminalProcess.h"
 #include "support/SettingsExample.h"
+#include "support/TestFiles.h"
 
 struct TMainFrameProbe {
     static const TFontSpec& WindowFont(const TMainFrame& frame) { return frame.WindowFont; }
@@ -66,31 +67,6 @@ struct TRecordedBox {
 std::wstring SettingsPath() { return BinDirectory() + SettingsFileTitle; }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void WriteBytes(const std::wstring& path, std::string_view bytes)
-{
-    TUniqueFileHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    ASSERT_EQ(written, bytes.size());
-}
-
-// The file's bytes, or nothing when it cannot be opened.
-std::optional<std::string> ReadBytes(const std::wstring& path)
-{
-    TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(GetFileSize(file.Get(), nullptr)), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
-        return std::nullopt;
-    bytes.resize(read);
-    return bytes;
-}
 
 void Pump()
 {
@@ -248,7 +224,7 @@ protected:
 
     void StartWithFile(std::string_view settings)
     {
-        WriteBytes(SettingsPath(), settings);
+        WriteFileBytes(SettingsPath(), settings);
         Start();
     }
 
@@ -353,7 +329,7 @@ TEST_F(SettingsWindow, WithoutAFileTheDesignStateHoldsAndClosingWritesTheExample
     EXPECT_FALSE(Exists(SettingsPath())); // reading never creates the file
 
     Close();
-    EXPECT_EQ(ReadBytes(SettingsPath()), std::string(FreshStartFile));
+    EXPECT_EQ(ReadFileBytes(SettingsPath()), std::string(FreshStartFile));
     EXPECT_TRUE(Boxes.empty());
 }
 
@@ -605,7 +581,7 @@ TEST_F(SettingsWindow, UnwritableFileShowsOneErrorBoxAndTheShutdownCompletes)
     EXPECT_EQ(Area().TerminalWnd, 0u);
     for (int channel = 0; channel < Shm::ChannelCount; ++channel)
         EXPECT_EQ(Area().ChannelOn[channel], 0) << channel;
-    EXPECT_EQ(ReadBytes(SettingsPath()), previous);
+    EXPECT_EQ(ReadFileBytes(SettingsPath()), previous);
 }
 
 // ---- line limit --------------------------------------------------------------------------
@@ -952,7 +928,7 @@ TEST(SettingsEndToEnd, SettingsSurviveARestartOfTheProgram)
                                  "CHANNEL5=0\r\nCHANNEL6=1\r\nCHANNEL7=1\r\nCHANNEL8=1\r\nCHANNEL9=1\r\n"
                                  "[PREFERENCES]\r\nFONTNAME=Courier New\r\nFONTSIZE=9\r\nFONTCOLOR=-16777208\r\n"
                                  "WINDOWCOLOR=8421504\r\nDISPLAYLINES=250\r\n";
-    EXPECT_EQ(ReadBytes(copy.SettingsFile), expected);
+    EXPECT_EQ(ReadFileBytes(copy.SettingsFile), expected);
 
     {
         TProcess terminal(copy.Exe, L"");
@@ -974,7 +950,7 @@ TEST(SettingsEndToEnd, SettingsSurviveARestartOfTheProgram)
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(terminal.Finish(), 0u);
     }
-    EXPECT_EQ(ReadBytes(copy.SettingsFile), expected);
+    EXPECT_EQ(ReadFileBytes(copy.SettingsFile), expected);
 }
 
 TEST(SettingsEndToEnd, LineLimitHoldsUnderAFloodWithTrimmingInBatches)
@@ -1031,7 +1007,7 @@ TEST(SettingsEndToEnd, UnwritableFileShowsTheErrorBoxOnceAndTheProgramEnds)
     TTerminalCopy copy(L"vt_settings_");
     ASSERT_TRUE(copy.Copied);
     const std::string previous = "[WINDOW]\r\nLEFT=120\r\n";
-    WriteBytes(copy.SettingsFile, previous);
+    WriteFileBytes(copy.SettingsFile, previous);
     const TAreaView view;
     TProcess terminal(copy.Exe, L"");
     ASSERT_TRUE(terminal.Started());
@@ -1056,7 +1032,7 @@ TEST(SettingsEndToEnd, UnwritableFileShowsTheErrorBoxOnceAndTheProgramEnds)
         EXPECT_EQ(terminal.Finish(), 0u);
     }
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(ReadBytes(copy.SettingsFile), previous);
+    EXPECT_EQ(ReadFileBytes(copy.SettingsFile), previous);
 }
 
 } // namespace

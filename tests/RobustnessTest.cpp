@@ -35,6 +35,7 @@
 #include "support/ClipboardReader.h"
 #include "support/SmallSection.h"
 #include "support/TerminalProcess.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -735,25 +736,6 @@ std::wstring ProfileValue(const std::wstring& file, const wchar_t* section, cons
     std::wstring value(2048, L'\0');
     value.resize(GetPrivateProfileStringW(section, key, L"", value.data(), static_cast<DWORD>(value.size()), file.c_str()));
     return value;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes)
-{
-    const TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-std::optional<std::string> ReadFileBytes(const std::wstring& path)
-{
-    const TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file)
-        return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(GetFileSize(file.Get(), nullptr)), '\0');
-    DWORD read = 0;
-    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    return bytes;
 }
 
 // An entry written straight into the area, so that it arrives whatever the switches say.

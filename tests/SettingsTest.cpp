@@ -18,6 +18,7 @@
 #include "ValueParse.h"
 #include "WinHandles.h"
 #include "support/SettingsExample.h"
+#include "support/TestFiles.h"
 
 // Readable failures: found by GoogleTest through the type's namespace.
 static void PrintTo(const TSettings& s, std::ostream* out)
@@ -171,33 +172,6 @@ private:
     std::wstring FPath;
 };
 
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file) << "cannot create the test file";
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    ASSERT_EQ(written, bytes.size());
-}
-
-// The file's bytes, or nothing when it cannot be opened.
-std::optional<std::string> ReadBytes(const std::wstring& path)
-{
-    TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return std::nullopt;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size))
-        return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
-        return std::nullopt;
-    bytes.resize(read);
-    return bytes;
-}
-
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -269,7 +243,7 @@ TEST(SettingsFile, FreshStartWritesTheExampleFile)
     const std::wstring path = dir.File(SettingsFileTitle);
     TIniFile file(path);
     SaveSettingsFile(file, FreshStart());
-    EXPECT_EQ(ReadBytes(path), std::string(FreshStartFile));
+    EXPECT_EQ(ReadFileBytes(path), std::string(FreshStartFile));
     EXPECT_EQ(LoadSettingsFile(file), FreshStart());
 }
 
@@ -282,7 +256,7 @@ TEST(SettingsFile, RoundTripAndRewriteInPlace)
 
     // Every key is replaced where it stands: the file reads exactly as a fresh one.
     SaveSettingsFile(file, FreshStart());
-    EXPECT_EQ(ReadBytes(file.Path()), std::string(FreshStartFile));
+    EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile));
     EXPECT_EQ(LoadSettingsFile(file), FreshStart());
 }
 
@@ -290,7 +264,7 @@ TEST(SettingsFile, OtherLinesStayAndKeysAreReplacedWhereTheyStand)
 {
     TTempDir dir;
     const std::wstring path = dir.File(SettingsFileTitle);
-    WriteBytes(path, "; kept comment\r\n"
+    WriteFileBytes(path, "; kept comment\r\n"
                      "[PREFERENCES]\r\n"
                      "DISPLAYLINES=100\r\n"
                      "OTHER=kept\r\n"
@@ -302,7 +276,7 @@ TEST(SettingsFile, OtherLinesStayAndKeysAreReplacedWhereTheyStand)
     TIniFile file(path);
     EXPECT_EQ(LoadSettingsFile(file).DisplayLines, 100);
     SaveSettingsFile(file, FreshStart());
-    EXPECT_EQ(ReadBytes(path), std::string("; kept comment\r\n"
+    EXPECT_EQ(ReadFileBytes(path), std::string("; kept comment\r\n"
                                            "[PREFERENCES]\r\n"
                                            "DISPLAYLINES=32000\r\n"
                                            "OTHER=kept\r\n"
@@ -391,7 +365,7 @@ TEST(SettingsFile, StoredValuesAreRead)
         SCOPED_TRACE(c.Lines.substr(0, 80));
         // A file of its own per case: the system may keep a copy of a file it has read.
         const std::wstring path = dir.File(L"case" + std::to_wstring(++index) + L".INI");
-        WriteBytes(path, c.Lines);
+        WriteFileBytes(path, c.Lines);
         TSettings expected = MissingFileValues();
         c.Expect(expected);
         EXPECT_EQ(LoadSettingsFile(TIniFile(path)), expected);
@@ -409,7 +383,7 @@ TEST(SettingsFile, UnwritableFileRaisesNamingThePathAndKeepsTheFile)
         TUniqueFileHandle holder; // another program that has the file open and lets nobody write
         switch (target) {
         case TTarget::LockedFile:
-            WriteBytes(path, previous);
+            WriteFileBytes(path, previous);
             holder.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
             ASSERT_TRUE(holder);
@@ -433,7 +407,7 @@ TEST(SettingsFile, UnwritableFileRaisesNamingThePathAndKeepsTheFile)
 
         switch (target) {
         case TTarget::LockedFile:
-            EXPECT_EQ(ReadBytes(path), previous);
+            EXPECT_EQ(ReadFileBytes(path), previous);
             EXPECT_EQ(LoadSettingsFile(file).Left, 7);
             break;
         case TTarget::MissingFolder:
