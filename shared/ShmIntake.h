@@ -30,8 +30,11 @@ struct TSlotEntry {
 enum class TDrainStop {
     Done,   // the count reached 0 (or was not positive)
     Busy,   // a wait for the mutex timed out; the entries still pending stay in the area
-    Budget, // the pass took its maximum; more entries are pending
+    Budget, // the pass took its maximum of entries or used up its time; more are pending
 };
+
+// No time limit for DrainRing.
+inline constexpr ULONGLONG NoDeadline = ~ULONGLONG{0};
 
 struct TDrainResult {
     std::int32_t Taken = 0;
@@ -80,13 +83,14 @@ constexpr std::int32_t NextSlot(std::int32_t order) noexcept
 }
 
 // One intake pass: takes entries in ring order from `order` while the count left is above 0,
-// at most maxEntries of them. It takes the first entry without looking at the count: the
+// at most maxEntries of them, and no further one once GetTickCount64() has reached
+// `deadline`. It takes the first entry without looking at the count (or the clock): the
 // caller runs a pass only when ReadPendingCount gave more than 0. build(entry) runs under
 // the mutex and returns what deliver() gets after the mutex is released. `order` has
 // advanced past every entry taken, even when build or deliver throws.
 template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
-                       Deliver&& deliver, std::int32_t maxEntries);
+                       Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline = NoDeadline);
 
 // Clears the terminal's state in the area under one guarded access: PendingCount,
 // TerminalWnd, WriteIndex, every slot's length byte and every channel switch. False when
@@ -122,11 +126,11 @@ std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t
 
 template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
-                       Deliver&& deliver, std::int32_t maxEntries)
+                       Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline)
 {
     TDrainResult result;
     for (;;) {
-        if (result.Taken >= maxEntries) {
+        if (result.Taken >= maxEntries || (result.Taken > 0 && GetTickCount64() >= deadline)) {
             result.Stop = TDrainStop::Budget;
             return result;
         }

@@ -204,6 +204,9 @@ bool PublishMainFrame(TMainFrame& frame)
     // Under the lock, so that senders and this terminal start in step (see PublishTerminal).
     const TUniqueHandle mutex(CreateMutexW(nullptr, FALSE, Shm::MutexName));
     PublishTerminal(*ShmArea, mutex.Get(), frame.Handle());
+    // Entries that senders left before the window existed come without waiting for the
+    // next sender's notification.
+    PostMessageW(frame.Handle(), DebugEntryMsg, 0, 0);
     return true;
 }
 

@@ -194,9 +194,19 @@ private:
     TUniqueWindow Tooltips; // not owned by the window: Wine keeps an owner with popups from staying on top
 
     // ---- intake helpers: MainFrameIntake.cpp adds its private members here ----------
+    void RunIntakePass();
     void DeliverEntry(const TEntryAction& action);
-    void RetryIntakeLater();
+    void DiscardQueuedNotifications();
+    bool InputWaiting() const;
+    void PaintIfDue();
+    void ContinueIntakeLater(UINT delayMs);
+    bool ContinuationPending() const noexcept;
+    void CancelContinuation();
     bool HandleIntakeTimer(WPARAM timer);
+    static constexpr ULONGLONG DefaultPassTimeMs = 50;
+    ULONGLONG PassTimeMs = DefaultPassTimeMs; // how long one pass may go on taking entries
+    ULONGLONG ContinuationDue = 0;            // when the continuation's timer is due; 0: none set
+    ULONGLONG LastPaint = 0;                  // when a pass last painted the window
 
     // ---- line limit and settings: MainFrameLineLimit.cpp, MainFrameSettings.cpp ------
     // NoOfEdit's key-released event (WM_KEYUP and WM_SYSKEYUP) runs NoOfLinesChange.

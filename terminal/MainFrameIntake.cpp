@@ -1,4 +1,10 @@
 // The road of an entry: "DebugEntry" -> DrainEntries -> DecideEntry -> AddLine.
+//
+// Under a flood the window must still paint and answer the user. Posted messages come before
+// keyboard and mouse input, and painting and timers come only when nothing else waits, so
+// notifications are never left to pile up, a pass is bounded in entries and in time, and
+// when input waits, the intake continues through a timer, behind it; the window is painted
+// at a steady rate meanwhile.
 #include "DebugMain.h"
 
 #include <optional>
@@ -8,13 +14,21 @@
 
 namespace {
 
-// Entries one pass takes at most (four rings' worth) before it lets other messages in; the
-// rest is taken by the pass that a DebugEntry posted to ourselves starts.
+// A pass stops after this many entries (the time limit is TMainFrame::PassTimeMs).
 constexpr std::int32_t PassBudget = 256;
+// While passes follow each other, the window is painted at least this often.
+constexpr ULONGLONG PaintEveryMs = 150;
+// The intake's continuation: a timer, because WM_TIMER comes after input and painting.
+constexpr UINT_PTR IntakeTimer = 1;
+constexpr UINT UserTurnMs = USER_TIMER_MINIMUM;
 // When a sender held the mutex too long, the pending entries are fetched again this much
 // later, without waiting for the sender's next notification.
-constexpr UINT_PTR IntakeRetryTimer = 1;
-constexpr UINT IntakeRetryMs = 50;
+constexpr UINT BusyRetryMs = 50;
+// A continuation that the timer has not delivered this long after its time (a queue flooded
+// with posted messages from elsewhere) no longer holds the notifications back.
+constexpr ULONGLONG OverdueMs = 500;
+// A thread's queue holds at most this many posted messages.
+constexpr int QueueQuota = 10000;
 
 } // namespace
 
@@ -28,45 +42,50 @@ LRESULT TMainFrame::DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam)
 
 void TMainFrame::DrainEntries()
 {
-    TShmArea* area = ExchangeArea();
-    if (area == nullptr)
+    if (ExchangeArea() == nullptr)
         return; // the area could not be opened: nothing to take, nothing to touch
 
-    // A trim requested by an earlier pass runs before this one appends: under a flood the
-    // request would otherwise wait behind every notification queued before it while the
-    // list keeps growing.
-    MSG trimRequest;
-    constexpr UINT takeRequest = PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE; // sent messages wait
-    const bool trimRequested = PeekMessageW(&trimRequest, FHandle, WM_DELETEOVERHEAD, WM_DELETEOVERHEAD, takeRequest) != 0;
-
-    const std::optional<std::int32_t> pending = ReadPendingCount(*area, HMutex.Get(), FHandle);
-    const bool taking = pending && *pending > 0;
-    // The trim and the pass share one redraw suspension, and so one repaint.
-    std::optional<TRedrawSuspension> suspension;
-    if (taking)
-        suspension.emplace(dbDisplay);
-    if (trimRequested)
-        OverheadLoeschen();
-    if (!pending) {
-        RetryIntakeLater();
+    // Every entry that a queued notification announces is counted by now, so this pass or
+    // the continuation it leaves takes it.
+    DiscardQueuedNotifications();
+    if (ContinuationPending())
+        return;
+    if (InputWaiting()) {
+        ContinueIntakeLater(UserTurnMs);
         return;
     }
-    if (!taking)
+    RunIntakePass();
+}
+
+void TMainFrame::RunIntakePass()
+{
+    CancelContinuation();
+    TShmArea& area = *ExchangeArea();
+    const std::optional<std::int32_t> pending = ReadPendingCount(area, HMutex.Get(), FHandle);
+    if (!pending) {
+        ContinueIntakeLater(BusyRetryMs);
+        return;
+    }
+    if (*pending <= 0)
         return; // taken by an earlier pass, a broken count, or a later terminal took over
 
     const TLineOptions options = LineOptions();
-    const TDrainResult result = DrainRing(
-        *area, HMutex.Get(), Order,
-        [options](const TSlotEntry& entry) { return DecideEntry(entry, options); },
-        [this](TEntryAction action) { DeliverEntry(action); }, PassBudget);
+    TDrainResult result;
+    {
+        const TRedrawSuspension suspension(dbDisplay);
+        result = DrainRing(
+            area, HMutex.Get(), Order,
+            [options](const TSlotEntry& entry) { return DecideEntry(entry, options); },
+            [this](TEntryAction action) { DeliverEntry(action); }, PassBudget, GetTickCount64() + PassTimeMs);
+        const int count = dbDisplay.Count();
+        if (AutoScroll && count - 1 > 0)
+            dbDisplay.SetTopIndex(count - 1);
+    }
+    PaintIfDue();
     if (result.Stop == TDrainStop::Budget)
-        PostMessageW(FHandle, DebugEntryMsg, 0, 0);
+        PostMessageW(FHandle, DebugEntryMsg, 0, 0); // the next pass lets waiting input go first
     else if (result.Stop == TDrainStop::Busy)
-        RetryIntakeLater();
-
-    const int count = dbDisplay.Count();
-    if (AutoScroll && count - 1 > 0)
-        dbDisplay.SetTopIndex(count - 1);
+        ContinueIntakeLater(BusyRetryMs);
 }
 
 void TMainFrame::DeliverEntry(const TEntryAction& action)
@@ -77,14 +96,53 @@ void TMainFrame::DeliverEntry(const TEntryAction& action)
         AddLine(action.Line);
 }
 
-void TMainFrame::RetryIntakeLater() { SetTimer(FHandle, IntakeRetryTimer, IntakeRetryMs, nullptr); }
+void TMainFrame::DiscardQueuedNotifications()
+{
+    // Posted messages only: a sent one would be handled in the middle of this handler.
+    constexpr UINT take = PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE;
+    MSG queued;
+    for (int taken = 0; taken < QueueQuota && PeekMessageW(&queued, FHandle, DebugEntryMsg, DebugEntryMsg, take); ++taken) {
+    }
+}
+
+bool TMainFrame::InputWaiting() const { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
+
+// While notifications keep the queue busy, WM_PAINT never comes: paint here, now and then.
+void TMainFrame::PaintIfDue()
+{
+    const ULONGLONG now = GetTickCount64();
+    if (now - LastPaint < PaintEveryMs)
+        return;
+    LastPaint = now;
+    RedrawWindow(FHandle, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void TMainFrame::ContinueIntakeLater(UINT delayMs)
+{
+    SetTimer(FHandle, IntakeTimer, delayMs, nullptr);
+    ContinuationDue = GetTickCount64() + delayMs;
+}
+
+bool TMainFrame::ContinuationPending() const noexcept
+{
+    return ContinuationDue != 0 && GetTickCount64() < ContinuationDue + OverdueMs;
+}
+
+void TMainFrame::CancelContinuation()
+{
+    if (ContinuationDue == 0)
+        return;
+    KillTimer(FHandle, IntakeTimer);
+    ContinuationDue = 0;
+}
 
 bool TMainFrame::HandleIntakeTimer(WPARAM timer)
 {
-    if (timer != IntakeRetryTimer)
+    if (timer != IntakeTimer)
         return false;
-    KillTimer(FHandle, IntakeRetryTimer);
-    DrainEntries();
+    CancelContinuation();
+    if (ExchangeArea() != nullptr)
+        RunIntakePass();
     return true;
 }
 

@@ -53,12 +53,12 @@ protected:
     TShmArea& Area() { return Exchange.Area(); }
 
     // A pass that records what build saw, in the order deliver got it.
-    TDrainResult Drain(std::int32_t& order, std::int32_t budget = NoBudget)
+    TDrainResult Drain(std::int32_t& order, std::int32_t budget = NoBudget, ULONGLONG deadline = NoDeadline)
     {
         return DrainRing(
             Area(), Exchange.Mutex(), order,
             [](const TSlotEntry& entry) { return TTaken{entry.Channel, entry.Time, std::string(entry.Text)}; },
-            [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, budget);
+            [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, budget, deadline);
     }
 
     // The area as it must look after the given slots were taken and the count became `count`.
@@ -300,11 +300,12 @@ struct TBudgetCase {
     std::int32_t Budget;
     std::int32_t Taken;
     TDrainStop Stop;
+    ULONGLONG Deadline = NoDeadline; // 0: the time is up before the pass starts
 };
 
 void PrintTo(const TBudgetCase& budget, std::ostream* out)
 {
-    *out << "count " << budget.Count << ", budget " << budget.Budget;
+    *out << "count " << budget.Count << ", budget " << budget.Budget << ", deadline " << budget.Deadline;
 }
 
 class BudgetCase : public Intake, public testing::WithParamInterface<TBudgetCase> {};
@@ -315,7 +316,7 @@ TEST_P(BudgetCase, StopsAtTheBudgetAndTheNextPassGoesOn)
     Area().PendingCount = budget.Count;
     std::int32_t order = 60;
 
-    const TDrainResult first = Drain(order, budget.Budget);
+    const TDrainResult first = Drain(order, budget.Budget, budget.Deadline);
     EXPECT_EQ(first.Taken, budget.Taken);
     EXPECT_EQ(first.Stop, budget.Stop);
     EXPECT_EQ(Area().PendingCount, budget.Count - budget.Taken);
@@ -336,10 +337,14 @@ TEST_P(BudgetCase, StopsAtTheBudgetAndTheNextPassGoesOn)
 INSTANTIATE_TEST_SUITE_P(Shm, BudgetCase,
                          testing::Values(TBudgetCase{10, 4, 4, TDrainStop::Budget},
                                          TBudgetCase{4, 4, 4, TDrainStop::Done},
-                                         TBudgetCase{3, 0, 0, TDrainStop::Budget}),
+                                         TBudgetCase{3, 0, 0, TDrainStop::Budget},
+                                         // Out of time: one entry, so that every pass moves on.
+                                         TBudgetCase{10, 256, 1, TDrainStop::Budget, 0},
+                                         TBudgetCase{1, 256, 1, TDrainStop::Done, 0}),
                          [](const testing::TestParamInfo<TBudgetCase>& info) {
                              return "Count" + std::to_string(info.param.Count) + "Budget" +
-                                    std::to_string(info.param.Budget);
+                                    std::to_string(info.param.Budget) +
+                                    (info.param.Deadline == 0 ? "OutOfTime" : "");
                          });
 
 // ---- failures inside a pass ----------------------------------------------------------------

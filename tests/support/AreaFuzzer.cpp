@@ -8,9 +8,9 @@
 //       takes the mutex, writes COUNT entries "TEXT 1".. as a sender would, notifies the
 //       terminal, sets READY_EVENT and keeps the mutex until RELEASE_EVENT is set (at most
 //       MAX_MS)
-//   vt_area_fuzzer flood CHANNEL COUNT TEXT
-//       a sender that keeps the rules and is quick about it: up to a ring's worth of
-//       entries "TEXT 1" to "TEXT COUNT" per hold of the mutex, one notification each
+//   vt_area_fuzzer flood CHANNEL COUNT TEXT PER_HOLD
+//       a sender that keeps the rules: entries "TEXT 1" to "TEXT COUNT", up to PER_HOLD of
+//       them per hold of the mutex (1 to 64), one notification after each hold
 // Exit code 0 when the peer did its part, another value names what went wrong.
 #include <windows.h>
 
@@ -198,7 +198,7 @@ int Hold(const wchar_t* readyName, const wchar_t* releaseName, DWORD maxMs, int 
     return WaitForSingleObject(release.Get(), maxMs) == WAIT_OBJECT_0 ? fuzzerOk : fuzzerTimedOut;
 }
 
-int Flood(std::uint8_t channel, int count, const wchar_t* text)
+int Flood(std::uint8_t channel, int count, const wchar_t* text, int perHold)
 {
     const TArea exchange;
     if (!exchange.Ready())
@@ -218,7 +218,7 @@ int Flood(std::uint8_t channel, int count, const wchar_t* text)
             TShmArea& area = exchange.Area();
             if (area.PendingCount < 0 || area.PendingCount > Shm::SlotCount)
                 return fuzzerBrokenCount;
-            for (; area.PendingCount < Shm::SlotCount && sent < count; ++written)
+            for (; area.PendingCount < Shm::SlotCount && sent < count && written < perHold; ++written)
                 PutNext(area, channel, prefix, ++sent);
         }
         if (written > 0)
@@ -241,9 +241,10 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"hold" && argc == 7)
         return Hold(argv[2], argv[3], static_cast<DWORD>(std::wcstoul(argv[4], nullptr, 10)),
                     static_cast<int>(std::wcstol(argv[5], nullptr, 10)), argv[6]);
-    if (command == L"flood" && argc == 5)
+    if (command == L"flood" && argc == 6)
         return Flood(static_cast<std::uint8_t>(std::wcstoul(argv[2], nullptr, 10)),
-                     static_cast<int>(std::wcstol(argv[3], nullptr, 10)), argv[4]);
+                     static_cast<int>(std::wcstol(argv[3], nullptr, 10)), argv[4],
+                     static_cast<int>(std::wcstol(argv[5], nullptr, 10)));
     std::fputs("usage: vt_area_fuzzer fuzz|hold|flood ...\n", stderr);
     return fuzzerUsage;
 }
