@@ -117,7 +117,6 @@ VtResult TEntrySender::Send(unsigned channel, std::string_view text) noexcept
 
     const double time = Sender::CurrentDateTime();
     VtResult result = VT_OK;
-    int unannounced = 0;
     std::size_t position = 0;
     do {
         const std::size_t length = Sender::NextEntryLength(text.substr(position), CP_ACP);
@@ -125,24 +124,22 @@ VtResult TEntrySender::Send(unsigned channel, std::string_view text) noexcept
         position += length;
         // After one drop the rest of the text is dropped at once: one wait per call at most.
         if (result == VT_OK &&
-            WriteEntry(static_cast<std::uint8_t>(channel), time, entry, terminalRuns, unannounced))
+            WriteEntry(static_cast<std::uint8_t>(channel), time, entry, terminalRuns))
             continue;
         result = VT_DROPPED;
         ++FDropped;
     } while (position < text.size());
 
-    Announce(unannounced);
+    Announce(false);
     return result;
 }
 
-bool TEntrySender::WriteEntry(std::uint8_t channel, double time, std::string_view text, bool terminalRuns,
-                              int& unannounced)
+bool TEntrySender::WriteEntry(std::uint8_t channel, double time, std::string_view text, bool terminalRuns)
 {
     const ULONGLONG deadline = GetTickCount64() + FFullWaitMs;
     for (;;) {
         switch (TryWrite(channel, time, text, terminalRuns)) {
         case TWriteOutcome::Written:
-            ++unannounced;
             return true;
         case TWriteOutcome::Broken:
             return false;
@@ -150,7 +147,7 @@ bool TEntrySender::WriteEntry(std::uint8_t channel, double time, std::string_vie
             if (!TerminalRuns())
                 return false;
             // Our own earlier entries may be what fills the ring: let the terminal know.
-            Announce(unannounced);
+            Announce(true);
             if (GetTickCount64() >= deadline)
                 return false;
             Sleep(Sender::FullPollMs);
@@ -189,6 +186,8 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::uint8_t channel, double 
         std::memcpy(slotText + 1, text.data(), text.size());
     area.PendingCount = pending + 1;
     area.WriteIndex = Sender::SanitizeSlot(slot + 1);
+    ++FUnannounced;
+    FOntoEmpty = FOntoEmpty || pending == 0;
     return TWriteOutcome::Written;
 }
 
@@ -204,11 +203,20 @@ bool TEntrySender::TerminalRuns() const noexcept
     return terminal != nullptr && IsWindow(terminal) != FALSE;
 }
 
-void TEntrySender::Announce(int& unannounced) const noexcept
+void TEntrySender::Announce(bool ringFull) noexcept
 {
-    if (unannounced == 0)
+    if (FUnannounced == 0 && !ringFull)
         return;
-    unannounced = 0;
-    if (const HWND terminal = PublishedTerminal())
-        PostMessageW(terminal, FDebugEntry, 0, 0);
+    const HWND terminal = PublishedTerminal();
+    const ULONGLONG now = GetTickCount64();
+    const bool due = FOntoEmpty || terminal != FNotified || now - FLastNotice >= Sender::RenoticeMs;
+    if (ringFull && !due)
+        return;
+    FUnannounced = 0;
+    FOntoEmpty = false;
+    if (terminal == nullptr || !due)
+        return;
+    PostMessageW(terminal, FDebugEntry, 0, 0);
+    FNotified = terminal;
+    FLastNotice = now;
 }

@@ -22,6 +22,8 @@ namespace Sender {
 
 inline constexpr unsigned long DefaultFullWaitMs = 1000;
 inline constexpr unsigned long FullPollMs = 5; // how often a full ring is looked at again
+// While entries wait, the terminal is reminded at least this often.
+inline constexpr ULONGLONG RenoticeMs = 50;
 
 // Length of the first entry cut from `rest`: all of it when it fits into one slot, else at
 // most Shm::MaxTextLength bytes that never end between a lead and a trail byte of
@@ -61,12 +63,16 @@ public:
 private:
     enum class TWriteOutcome { Written, Full, Broken, Busy };
 
-    bool WriteEntry(std::uint8_t channel, double time, std::string_view text, bool terminalRuns,
-                    int& unannounced);
+    bool WriteEntry(std::uint8_t channel, double time, std::string_view text, bool terminalRuns);
     TWriteOutcome TryWrite(std::uint8_t channel, double time, std::string_view text, bool terminalRuns);
     HWND PublishedTerminal() const noexcept;
     bool TerminalRuns() const noexcept;
-    void Announce(int& unannounced) const noexcept;
+    // Posts "DebugEntry" when the terminal could otherwise miss this sender's entries: after
+    // an entry written onto a count of 0 (its pass may be over), to a terminal not notified
+    // before, and at least every RenoticeMs while entries wait (a pass may have been skipped
+    // when its wait for the mutex timed out). Other entries are taken by the pass that an
+    // earlier notification started. `ringFull`: waiting for room, nothing new written.
+    void Announce(bool ringFull) noexcept;
 
     TUniqueHandle FMapping;
     TMappedView FView;
@@ -75,4 +81,8 @@ private:
     UINT FDebugEntry = 0;
     unsigned long FFullWaitMs = Sender::DefaultFullWaitMs;
     unsigned long FDropped = 0;
+    int FUnannounced = 0;       // entries written since the last call to Announce
+    bool FOntoEmpty = false;    // one of them found the count at 0
+    HWND FNotified = nullptr;   // the terminal notified last, and when
+    ULONGLONG FLastNotice = 0;
 };
