@@ -55,6 +55,17 @@ double FileTimeToDateTime(const FILETIME& local) noexcept
            static_cast<double>(ms % MsPerDay) / static_cast<double>(MsPerDay);
 }
 
+void AppendEntries(std::vector<TEntry>& entries, std::uint8_t channel, double time, std::string_view text,
+                   std::size_t line)
+{
+    std::size_t position = 0;
+    do {
+        const std::size_t length = NextEntryLength(text.substr(position), CP_ACP);
+        entries.push_back({channel, time, std::string(text.substr(position, length)), line});
+        position += length;
+    } while (position < text.size());
+}
+
 double CurrentDateTime() noexcept
 {
     SYSTEMTIME now;
@@ -104,68 +115,102 @@ TEntrySender::TEntrySender()
     if (!FMutex)
         throw ESenderError(OpenFailure(L"mutex", Shm::MutexName));
     FDebugEntry = RegisterWindowMessageW(Shm::DebugEntryMessageName);
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    FTicksPerSecond = frequency.QuadPart;
 }
 
 VtResult TEntrySender::Send(unsigned channel, std::string_view text) noexcept
 {
     if (channel >= static_cast<unsigned>(Shm::ChannelCount))
         return VT_INVALID;
-    // The switches mean something only while a terminal runs: without one they are all 0.
-    const bool terminalRuns = TerminalRuns();
-    if (terminalRuns && ReadUnguarded<std::uint8_t>(FArea, offsetof(TShmArea, ChannelOn) + channel) == 0)
-        return VT_CHANNEL_OFF;
-
-    const double time = Sender::CurrentDateTime();
-    VtResult result = VT_OK;
-    std::size_t position = 0;
-    do {
-        const std::size_t length = Sender::NextEntryLength(text.substr(position), CP_ACP);
-        const std::string_view entry = text.substr(position, length);
-        position += length;
-        // After one drop the rest of the text is dropped at once: one wait per call at most.
-        if (result == VT_OK &&
-            WriteEntry(static_cast<std::uint8_t>(channel), time, entry, terminalRuns))
-            continue;
-        result = VT_DROPPED;
+    try {
+        const TSendTally tally = SendLines(channel, std::span<const std::string_view>(&text, 1));
+        return tally.LeftOut > 0 ? VT_CHANNEL_OFF : tally.Dropped > 0 ? VT_DROPPED : VT_OK;
+    } catch (...) { // out of memory for the entries: nothing was written
         ++FDropped;
-    } while (position < text.size());
-
-    Announce(false);
-    return result;
-}
-
-bool TEntrySender::WriteEntry(std::uint8_t channel, double time, std::string_view text, bool terminalRuns)
-{
-    const ULONGLONG deadline = GetTickCount64() + FFullWaitMs;
-    for (;;) {
-        switch (TryWrite(channel, time, text, terminalRuns)) {
-        case TWriteOutcome::Written:
-            return true;
-        case TWriteOutcome::Broken:
-            return false;
-        case TWriteOutcome::Full:
-            if (!TerminalRuns())
-                return false;
-            // Our own earlier entries may be what fills the ring: let the terminal know.
-            Announce(true);
-            if (GetTickCount64() >= deadline)
-                return false;
-            Sleep(Sender::FullPollMs);
-            break;
-        case TWriteOutcome::Busy:
-            if (GetTickCount64() >= deadline)
-                return false;
-            break;
-        }
+        return VT_DROPPED;
     }
 }
 
-TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::uint8_t channel, double time, std::string_view text,
+TSendTally TEntrySender::SendLines(unsigned channel, std::span<const std::string_view> lines)
+{
+    if (channel >= static_cast<unsigned>(Shm::ChannelCount) || lines.empty())
+        return {};
+    const bool terminalRuns = TerminalRuns();
+    if (ChannelOff(channel, terminalRuns))
+        return {lines.size(), 0};
+
+    const double time = Sender::CurrentDateTime();
+    std::vector<Sender::TEntry> entries;
+    entries.reserve(lines.size());
+    for (std::size_t line = 0; line < lines.size(); ++line)
+        Sender::AppendEntries(entries, static_cast<std::uint8_t>(channel), time, lines[line], line);
+
+    const std::size_t written = WriteEntries(entries, terminalRuns);
+    if (written == entries.size())
+        return {};
+    // Every line from the first one with a dropped entry on was dropped, in part or whole.
+    return {0, lines.size() - entries[written].Line};
+}
+
+bool TEntrySender::ChannelOff(unsigned channel) const noexcept { return ChannelOff(channel, TerminalRuns()); }
+
+bool TEntrySender::ChannelOff(unsigned channel, bool terminalRuns) const noexcept
+{
+    // The switches mean something only while a terminal runs: without one they are all 0.
+    return channel < static_cast<unsigned>(Shm::ChannelCount) && terminalRuns &&
+           ReadUnguarded<std::uint8_t>(FArea, offsetof(TShmArea, ChannelOn) + channel) == 0;
+}
+
+std::size_t TEntrySender::WriteEntries(std::span<const Sender::TEntry> entries) noexcept
+{
+    return WriteEntries(entries, TerminalRuns());
+}
+
+std::size_t TEntrySender::WriteEntries(std::span<const Sender::TEntry> entries, bool terminalRuns) noexcept
+{
+    std::size_t next = 0;
+    ULONGLONG deadline = GetTickCount64() + FFullWaitMs;
+    bool giveUp = false;
+    while (next < entries.size() && !giveUp) {
+        const std::size_t before = next;
+        switch (TryWrite(entries, next, terminalRuns)) {
+        case TWriteOutcome::Written:
+            break;
+        case TWriteOutcome::Broken:
+            giveUp = true;
+            break;
+        case TWriteOutcome::Full:
+            // Without a terminal nobody makes room. Our own entries may be what fills the
+            // ring: let the terminal know before waiting.
+            giveUp = !TerminalRuns() || GetTickCount64() >= deadline;
+            Announce(true);
+            if (!giveUp)
+                Sleep(Sender::FullPollMs);
+            break;
+        case TWriteOutcome::Busy:
+            giveUp = GetTickCount64() >= deadline;
+            break;
+        }
+        if (next > before)
+            deadline = GetTickCount64() + FFullWaitMs; // each entry may wait the full time
+    }
+    // After one wait has run out, the rest is dropped at once: one wait per call at most.
+    FDropped += static_cast<unsigned long>(entries.size() - next);
+    Announce(false);
+    return next;
+}
+
+TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntry> entries, std::size_t& next,
                                                    bool terminalRuns)
 {
     TShmLock lock(FMutex.Get());
     if (!lock.Acquired())
         return TWriteOutcome::Busy;
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    const std::int64_t holdLimit = Sender::MaxHoldUs * FTicksPerSecond / 1000000;
 
     TShmArea& area = *FArea;
     const std::int32_t pending = area.PendingCount;
@@ -177,18 +222,36 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::uint8_t channel, double 
         return TWriteOutcome::Full;
 
     // With nothing pending and no terminal, the next terminal starts reading at slot 0.
-    const std::int32_t slot = pending == 0 && !terminalRuns ? 0 : Sender::SanitizeSlot(area.WriteIndex);
-    area.SlotChannel[slot] = channel;
-    area.SlotTime[slot] = time;
-    std::uint8_t* slotText = area.SlotText[slot];
-    slotText[0] = static_cast<std::uint8_t>(text.size());
-    if (!text.empty())
-        std::memcpy(slotText + 1, text.data(), text.size());
-    area.PendingCount = pending + 1;
-    area.WriteIndex = Sender::SanitizeSlot(slot + 1);
-    ++FUnannounced;
+    std::int32_t slot = pending == 0 && !terminalRuns ? 0 : Sender::SanitizeSlot(area.WriteIndex);
+    std::int32_t count = pending;
+    LARGE_INTEGER now = start;
+    do {
+        const Sender::TEntry& entry = entries[next++];
+        area.SlotChannel[slot] = entry.Channel;
+        area.SlotTime[slot] = entry.Time;
+        std::uint8_t* slotText = area.SlotText[slot];
+        slotText[0] = static_cast<std::uint8_t>(entry.Text.size());
+        if (!entry.Text.empty())
+            std::memcpy(slotText + 1, entry.Text.data(), entry.Text.size());
+        slot = Sender::SanitizeSlot(slot + 1);
+        ++count;
+        QueryPerformanceCounter(&now);
+    } while (count < Shm::SlotCount && next < entries.size() && now.QuadPart - start.QuadPart < holdLimit);
+    area.PendingCount = count;
+    area.WriteIndex = slot;
+
+    FUnannounced += count - pending;
     FOntoEmpty = FOntoEmpty || pending == 0;
+    QueryPerformanceCounter(&now);
+    NoteHold(now.QuadPart - start.QuadPart);
     return TWriteOutcome::Written;
+}
+
+void TEntrySender::NoteHold(std::int64_t ticks) noexcept
+{
+    const auto us = static_cast<unsigned long>(ticks * 1000000 / FTicksPerSecond);
+    if (us > FLongestHoldUs)
+        FLongestHoldUs = us;
 }
 
 HWND TEntrySender::PublishedTerminal() const noexcept

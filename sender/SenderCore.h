@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "Exception.h"
 #include "ShmDefs.h"
@@ -24,6 +28,9 @@ inline constexpr unsigned long DefaultFullWaitMs = 1000;
 inline constexpr unsigned long FullPollMs = 5; // how often a full ring is looked at again
 // While entries wait, the terminal is reminded at least this often.
 inline constexpr ULONGLONG RenoticeMs = 50;
+// One hold of the mutex writes entries for at most this long, far below the terminal's
+// 100 ms wait.
+inline constexpr std::int64_t MaxHoldUs = 1000;
 
 // Length of the first entry cut from `rest`: all of it when it fits into one slot, else at
 // most Shm::MaxTextLength bytes that never end between a lead and a trail byte of
@@ -43,7 +50,26 @@ constexpr std::int32_t SanitizeSlot(std::int32_t writeIndex) noexcept
     return slot < 0 ? slot + Shm::SlotCount : slot;
 }
 
+// One entry as it goes into a slot, and the line of its call it belongs to.
+struct TEntry {
+    std::uint8_t Channel = 0;
+    double Time = 0;
+    std::string Text; // at most Shm::MaxTextLength bytes
+    std::size_t Line = 0;
+};
+
+// Appends the entries of one line: the text split as NextEntryLength says, all with the
+// same channel and time stamp; an empty text is one empty entry.
+void AppendEntries(std::vector<TEntry>& entries, std::uint8_t channel, double time, std::string_view text,
+                   std::size_t line);
+
 } // namespace Sender
+
+// What became of the lines of one call.
+struct TSendTally {
+    std::size_t LeftOut = 0; // the running terminal has the channel switched off
+    std::size_t Dropped = 0; // at least one entry of the line was dropped
+};
 
 class TEntrySender {
 public:
@@ -56,15 +82,31 @@ public:
 
     // Text in the ANSI code page; split into several entries when longer than 255 bytes.
     VtResult Send(unsigned channel, std::string_view text) noexcept;
+    // Several lines on one channel, written in as few holds of the mutex as the ring allows.
+    TSendTally SendLines(unsigned channel, std::span<const std::string_view> lines);
+
+    // True when the running terminal has `channel` switched off: its lines are left out.
+    bool ChannelOff(unsigned channel) const noexcept;
+    // Writes the entries in order, as many per hold of the mutex as the ring has room for,
+    // each hold at most Sender::MaxHoldUs long, and notifies the terminal. Returns how many
+    // were written; the rest were dropped and counted. Waits at most once for a full ring.
+    std::size_t WriteEntries(std::span<const Sender::TEntry> entries) noexcept;
 
     unsigned long Dropped() const noexcept { return FDropped; }
     void SetFullWait(unsigned long milliseconds) noexcept { FFullWaitMs = milliseconds; }
+    // The longest this sender has held the mutex so far, in microseconds.
+    unsigned long LongestHoldUs() const noexcept { return FLongestHoldUs; }
 
 private:
     enum class TWriteOutcome { Written, Full, Broken, Busy };
 
-    bool WriteEntry(std::uint8_t channel, double time, std::string_view text, bool terminalRuns);
-    TWriteOutcome TryWrite(std::uint8_t channel, double time, std::string_view text, bool terminalRuns);
+    // The same, with TerminalRuns() as the call found it.
+    bool ChannelOff(unsigned channel, bool terminalRuns) const noexcept;
+    std::size_t WriteEntries(std::span<const Sender::TEntry> entries, bool terminalRuns) noexcept;
+
+    // One hold of the mutex: writes entries from `next` on while the ring has room.
+    TWriteOutcome TryWrite(std::span<const Sender::TEntry> entries, std::size_t& next, bool terminalRuns);
+    void NoteHold(std::int64_t ticks) noexcept;
     HWND PublishedTerminal() const noexcept;
     bool TerminalRuns() const noexcept;
     // Posts "DebugEntry" when the terminal could otherwise miss this sender's entries: after
@@ -79,8 +121,10 @@ private:
     TShmArea* FArea = nullptr;
     TUniqueHandle FMutex;
     UINT FDebugEntry = 0;
-    unsigned long FFullWaitMs = Sender::DefaultFullWaitMs;
-    unsigned long FDropped = 0;
+    std::int64_t FTicksPerSecond = 1;
+    std::atomic<unsigned long> FFullWaitMs{Sender::DefaultFullWaitMs}; // set by the caller, read by a flusher
+    std::atomic<unsigned long> FDropped{0};       // read by other threads of a buffered sender
+    std::atomic<unsigned long> FLongestHoldUs{0};
     int FUnannounced = 0;       // entries written since the last call to Announce
     bool FOntoEmpty = false;    // one of them found the count at 0
     HWND FNotified = nullptr;   // the terminal notified last, and when

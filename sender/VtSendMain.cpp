@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +34,9 @@ constexpr wchar_t UsageText[] =
     L"\r\n"
     L"Exit status: 0 all sent, 1 channel switched off, 2 lines dropped, 3 no exchange area, 4 usage.\r\n";
 constexpr wchar_t DefaultCountText[] = L"line";
-constexpr DWORD StdinChunkSize = 4096;
+constexpr DWORD StdinChunkSize = 65536;
+// --count lines are handed to the sender this many at a time.
+constexpr unsigned long CountBatchLines = 256;
 
 class EUsage : public Exception {
 public:
@@ -158,6 +161,21 @@ public:
         }
     }
 
+    // Lines that are ready together go out in as few holds of the mutex as the ring allows;
+    // with a pause between lines, one by one.
+    void SendBatch(std::span<const std::string_view> batch)
+    {
+        if (FOptions.IntervalMs > 0) {
+            for (const std::string_view line : batch)
+                Send(line);
+            return;
+        }
+        const TSendTally tally = FSender.SendLines(FOptions.Channel, batch);
+        FLines += static_cast<unsigned long>(batch.size());
+        FLeftOut += static_cast<unsigned long>(tally.LeftOut);
+        FDropped += static_cast<unsigned long>(tally.Dropped);
+    }
+
     int Finish() const
     {
         const std::wstring ofLines = L" of " + std::to_wstring(FLines) + L" line(s) ";
@@ -194,24 +212,44 @@ std::string_view WithoutLineEnd(std::string_view line)
     return line;
 }
 
-// One line per line of standard input, sent as it arrives; a last line without LF counts.
+// One line per line of standard input, sent as it arrives: the lines of one read go out
+// together, so a line that comes alone is sent at once. A last line without LF counts.
 void SendStandardInput(TLineSender& lines)
 {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (input == nullptr || input == INVALID_HANDLE_VALUE)
         return;
     std::string pending;
-    char chunk[StdinChunkSize];
+    std::vector<char> chunk(StdinChunkSize);
+    std::vector<std::string_view> batch;
     DWORD read = 0;
-    while (ReadFile(input, chunk, StdinChunkSize, &read, nullptr) && read > 0) {
-        pending.append(chunk, read);
+    while (ReadFile(input, chunk.data(), StdinChunkSize, &read, nullptr) && read > 0) {
+        pending.append(chunk.data(), read);
+        batch.clear();
         std::size_t start = 0;
         for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.Send(WithoutLineEnd(std::string_view(pending).substr(start, end - start)));
+            batch.push_back(WithoutLineEnd(std::string_view(pending).substr(start, end - start)));
+        if (!batch.empty())
+            lines.SendBatch(batch);
         pending.erase(0, start);
     }
     if (!pending.empty())
         lines.Send(WithoutLineEnd(pending));
+}
+
+// "TEXT 1" to "TEXT N", handed over CountBatchLines at a time.
+void SendCounted(TLineSender& lines, const std::string& prefix, unsigned long count)
+{
+    std::vector<std::string> texts;
+    std::vector<std::string_view> batch;
+    for (unsigned long first = 1; first <= count; first += CountBatchLines) {
+        const unsigned long last = count - first < CountBatchLines ? count : first + CountBatchLines - 1;
+        texts.clear();
+        for (unsigned long n = first; n <= last; ++n)
+            texts.push_back(prefix + std::to_string(n));
+        batch.assign(texts.begin(), texts.end());
+        lines.SendBatch(batch);
+    }
 }
 
 int Run(int argc, wchar_t** argv)
@@ -227,8 +265,7 @@ int Run(int argc, wchar_t** argv)
     TLineSender lines(sender, options);
     if (options.Count) {
         const std::string prefix = WideToAnsi(options.Texts.empty() ? DefaultCountText : Joined(options.Texts)) + ' ';
-        for (unsigned long n = 0; n < *options.Count; ++n)
-            lines.Send(prefix + std::to_string(n + 1));
+        SendCounted(lines, prefix, *options.Count);
     } else if (!options.Texts.empty()) {
         lines.Send(WideToAnsi(Joined(options.Texts)));
     } else {
