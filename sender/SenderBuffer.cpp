@@ -34,8 +34,10 @@ void Register(TSendBuffer* buffer)
 {
     static std::once_flag atExit;
     const std::lock_guard lock(LiveBuffersLock());
+    // The set exists before the handler is registered, so it is destroyed after it runs.
+    std::set<TSendBuffer*>& buffers = LiveBuffers();
     std::call_once(atExit, [] { std::atexit(FlushLiveBuffersAtExit); });
-    LiveBuffers().insert(buffer);
+    buffers.insert(buffer);
 }
 
 void Unregister(TSendBuffer* buffer)

@@ -48,6 +48,7 @@ constexpr DWORD HoldMs = 2000;        // how long a stalled sender keeps the mut
 constexpr DWORD HoldLookMs = 50;
 constexpr wchar_t FuzzerExeName[] = L"vt_area_fuzzer.exe";
 constexpr wchar_t SenderExeName[] = L"vtsend.exe";
+constexpr wchar_t BufferedPeerExeName[] = L"vt_buffered_peer.exe";
 constexpr wchar_t ErrorBoxCaption[] = L"Vellumtrace64";
 constexpr wchar_t CopyPrefix[] = L"vt_robust_";
 
@@ -484,23 +485,26 @@ TEST(Robustness, MutexHeldForSecondsLeavesTheAreaAloneAndTheEntriesComeAfterward
 
 constexpr int FloodSenders = 4;
 
-// Senders on channels 1 to 4 send `each` numbered lines "s<k> 1".. at once: vtsend on the
-// odd channels; on channel 2 a naive sender, one entry per hold of the mutex and one
-// notification per entry; on channel 4 a quick one that writes up to a ring's worth of
-// entries per hold.
+// Senders on channels 1 to 4 send `each` numbered lines "s<k> 1".. at once: on channel 1
+// vtsend, which writes its lines in batches; on channel 2 a naive sender, one entry per hold
+// of the mutex and one notification per entry; on channel 3 a client program in the sender's
+// buffered mode; on channel 4 a quick one that writes up to a ring's worth per hold.
 void Flood(int each)
 {
     std::vector<std::unique_ptr<TProcess>> running;
     for (int k = 1; k <= FloodSenders; ++k) {
         const std::wstring channel = Number(static_cast<std::uint64_t>(k));
         const std::wstring count = Number(static_cast<std::uint64_t>(each));
-        const std::wstring perHold = k == 2 ? L"1" : L"64";
-        if (k % 2 != 0)
-            running.push_back(std::make_unique<TProcess>(
-                BinDirectory() + SenderExeName, L"-c " + channel + L" --count " + count + L" --full-wait-ms 30000 s" + channel));
+        const std::wstring text = L" s" + channel;
+        if (k == 1)
+            running.push_back(std::make_unique<TProcess>(BinDirectory() + SenderExeName,
+                                                         L"-c " + channel + L" --count " + count + L" --full-wait-ms 30000" + text));
+        else if (k == 3)
+            running.push_back(std::make_unique<TProcess>(BinDirectory() + BufferedPeerExeName,
+                                                         channel + L" " + count + text + L" close"));
         else
             running.push_back(std::make_unique<TProcess>(
-                BinDirectory() + FuzzerExeName, L"flood " + channel + L" " + count + L" s" + channel + L" " + perHold));
+                BinDirectory() + FuzzerExeName, L"flood " + channel + L" " + count + text + (k == 2 ? L" 1" : L" 64")));
         EXPECT_TRUE(running.back()->Started());
     }
     for (const auto& sender : running)

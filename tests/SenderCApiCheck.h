@@ -14,6 +14,7 @@ typedef struct VtCApiResults {
     VtResult Send;           /* VtSend(1, "c-text") */
     VtResult SendN;          /* VtSendN(2, "ab\0cd", 5) */
     VtResult SendW;          /* VtSendW(3, L"wide") */
+    VtResult Lines;          /* VtSendLines(5, {"first", "second"}, 2) */
     VtResult ChannelOff;     /* VtSend(4, ...) while the terminal has channel 4 off */
     VtResult Fill;           /* VtSend(0, ...) into the last free slot */
     VtResult Overflow;       /* VtSend(0, ...) into the full ring, full wait 0 */
@@ -23,6 +24,9 @@ typedef struct VtCApiResults {
     VtResult NullText;       /* VtSend(sender, 0, NULL) */
     VtResult NullTextN;      /* VtSendN(sender, 0, NULL, 3) */
     VtResult NullTextW;      /* VtSendW(sender, 0, NULL) */
+    VtResult NullLine;       /* VtSendLines(sender, 0, {NULL}, 1) */
+    VtResult Flush;          /* VtFlush(sender) while unbuffered */
+    unsigned long HoldUs;    /* VtLongestHoldMicroseconds afterwards */
     unsigned long NullDropped; /* VtDroppedCount(NULL) */
 } VtCApiResults;
 

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -102,10 +103,11 @@ void ReadAvailable(HANDLE pipe, std::string& output)
     }
 }
 
-// Runs vtsend with `arguments`, `input` on its standard input, and calls whileRunning()
-// every few milliseconds until it has ended.
-TRunResult RunVtsend(const std::wstring& arguments, const std::string& input = {},
-                     const std::function<void()>& whileRunning = {})
+// Runs the sibling program `exe` with `arguments`, `input` on its standard input, and calls
+// whileRunning() every few milliseconds until it has ended. Its standard input stays open
+// until closeInput() returns true (at once without it).
+TRunResult RunProgram(const wchar_t* exe, const std::wstring& arguments, const std::string& input = {},
+                      const std::function<void()>& whileRunning = {}, const std::function<bool()>& closeInput = {})
 {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE rawInRead = nullptr, rawInWrite = nullptr, rawOutRead = nullptr, rawOutWrite = nullptr;
@@ -115,7 +117,7 @@ TRunResult RunVtsend(const std::wstring& arguments, const std::string& input = {
     SetHandleInformation(inWrite.Get(), HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring commandLine = L"\"" + SiblingExe(L"vtsend.exe") + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + SiblingExe(exe) + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -133,7 +135,8 @@ TRunResult RunVtsend(const std::wstring& arguments, const std::string& input = {
     DWORD written = 0;
     if (!input.empty())
         WriteFile(inWrite.Get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-    inWrite.Reset();
+    if (!closeInput)
+        inWrite.Reset();
 
     TRunResult result;
     const ULONGLONG deadline = GetTickCount64() + ProcessTimeoutMs;
@@ -141,16 +144,24 @@ TRunResult RunVtsend(const std::wstring& arguments, const std::string& input = {
         ReadAvailable(outRead.Get(), result.Output);
         if (whileRunning)
             whileRunning();
+        if (inWrite && closeInput())
+            inWrite.Reset();
         if (GetTickCount64() >= deadline) {
             TerminateProcess(process.Get(), 99);
             WaitForSingleObject(process.Get(), ProcessTimeoutMs);
-            ADD_FAILURE() << "vtsend did not end in time: " << Ansi(arguments);
+            ADD_FAILURE() << Ansi(exe) << " did not end in time: " << Ansi(arguments);
             break;
         }
     }
     ReadAvailable(outRead.Get(), result.Output);
     GetExitCodeProcess(process.Get(), &result.ExitCode);
     return result;
+}
+
+TRunResult RunVtsend(const std::wstring& arguments, const std::string& input = {},
+                     const std::function<void()>& whileRunning = {}, const std::function<bool()>& closeInput = {})
+{
+    return RunProgram(L"vtsend.exe", arguments, input, whileRunning, closeInput);
 }
 
 std::string SlotText(const TShmArea& area, int slot)
@@ -514,7 +525,7 @@ TEST_F(SenderTest, NothingIsWrittenWithoutTheMutex)
 TEST_F(SenderTest, CApiWritesAndReports)
 {
     Publish(Terminal.Get());
-    Area->PendingCount = 60;
+    Area->PendingCount = 58;
     Area->WriteIndex = 0;
     Area->ChannelOn[4] = 0;
 
@@ -525,24 +536,28 @@ TEST_F(SenderTest, CApiWritesAndReports)
     EXPECT_EQ(results.Send, VT_OK);
     EXPECT_EQ(results.SendN, VT_OK);
     EXPECT_EQ(results.SendW, VT_OK);
+    EXPECT_EQ(results.Lines, VT_OK);
+    EXPECT_EQ(results.Flush, VT_OK);
+    EXPECT_GT(results.HoldUs, 0u);
     EXPECT_EQ(results.ChannelOff, VT_CHANNEL_OFF);
     EXPECT_EQ(results.Fill, VT_OK);
     EXPECT_EQ(results.Overflow, VT_DROPPED);
     EXPECT_EQ(results.Dropped, 1u);
-    for (const VtResult invalid : {results.BadChannel, results.NullSender, results.NullText, results.NullTextN, results.NullTextW})
+    for (const VtResult invalid :
+         {results.BadChannel, results.NullSender, results.NullText, results.NullTextN, results.NullTextW, results.NullLine})
         EXPECT_EQ(invalid, VT_INVALID);
     EXPECT_EQ(results.NullDropped, 0u);
 
     const struct {
         int Channel;
         std::string Text;
-    } slots[] = {{1, "c-text"}, {2, std::string("ab\0cd", 5)}, {3, Ansi(L"wide")}, {0, "fill"}};
-    for (int slot = 0; slot < 4; ++slot) {
+    } slots[] = {{1, "c-text"}, {2, std::string("ab\0cd", 5)}, {3, Ansi(L"wide")}, {5, "first"}, {5, "second"}, {0, "fill"}};
+    for (int slot = 0; slot < 6; ++slot) {
         EXPECT_EQ(Area->SlotChannel[slot], slots[slot].Channel) << slot;
         EXPECT_EQ(SlotText(*Area, slot), slots[slot].Text) << slot;
     }
     EXPECT_EQ(Area->PendingCount, Shm::SlotCount);
-    EXPECT_EQ(Area->WriteIndex, 4);
+    EXPECT_EQ(Area->WriteIndex, 6);
     // The first call's: a terminal this sender had not notified. The count stayed above 0.
     EXPECT_EQ(TakePosts(), 1);
 }
@@ -596,6 +611,217 @@ TEST_F(SenderTest, TerminalThatSkipsAPassIsRemindedAndNothingIsStranded)
     EXPECT_GE(passes, 2);
     EXPECT_EQ(Area->PendingCount, 0) << "of " << sent << " lines";
     EXPECT_EQ(readIndex, sent % Shm::SlotCount);
+}
+
+// ---- batches and buffered mode ---------------------------------------------------------------
+
+std::vector<std::string> NumberedLines(const char* prefix, int count)
+{
+    std::vector<std::string> lines;
+    for (int n = 1; n <= count; ++n)
+        lines.push_back(prefix + std::to_string(n));
+    return lines;
+}
+
+TSendTally SendLines(TEntrySender& sender, const std::vector<std::string>& lines)
+{
+    const std::vector<std::string_view> views(lines.begin(), lines.end());
+    return sender.SendLines(0, views);
+}
+
+// Holds the exchange mutex from another thread for a while, as a slow sender would.
+class TMutexHolder {
+public:
+    TMutexHolder(HANDLE mutex, DWORD holdMs)
+        : FThread([this, mutex, holdMs] {
+              const TShmLock lock(mutex, ProcessTimeoutMs);
+              SetEvent(FHeld.Get());
+              Sleep(holdMs);
+          })
+    {
+        WaitForSingleObject(FHeld.Get(), ProcessTimeoutMs);
+    }
+    ~TMutexHolder() { FThread.join(); }
+    TMutexHolder(const TMutexHolder&) = delete;
+    TMutexHolder& operator=(const TMutexHolder&) = delete;
+
+private:
+    TUniqueHandle FHeld{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::thread FThread;
+};
+
+TEST_F(SenderTest, BatchWrapsTheRingInOrderWithOneNotice)
+{
+    Publish(Terminal.Get());
+    Area->WriteIndex = 60;
+    TEntrySender sender;
+    const std::vector<std::string> lines = NumberedLines("batch ", 10);
+    const TSendTally tally = SendLines(sender, lines);
+    EXPECT_EQ(tally.Dropped, 0u);
+    EXPECT_EQ(tally.LeftOut, 0u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(SlotText(*Area, (60 + i) % Shm::SlotCount), lines[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(Area->PendingCount, 10);
+    EXPECT_EQ(Area->WriteIndex, 6);
+    EXPECT_EQ(TakePosts(), 1);
+    EXPECT_LT(sender.LongestHoldUs(), 1000000u); // measured at all, and plausibly
+}
+
+TEST_F(SenderTest, BatchFillsTheRingAndGoesOnAsTheTerminalMakesRoom)
+{
+    Publish(Terminal.Get());
+    Area->PendingCount = 60;
+    Area->WriteIndex = 0;
+    TEntrySender sender;
+    sender.SetFullWait(ProcessTimeoutMs);
+    // The "terminal" takes the ten oldest entries (slots 4 to 13) once the ring is full.
+    std::thread terminal([this] {
+        const ULONGLONG deadline = GetTickCount64() + ProcessTimeoutMs;
+        while (Area->PendingCount < Shm::SlotCount && GetTickCount64() < deadline)
+            Sleep(1);
+        int readIndex = 4;
+        for (int i = 0; i < 10; ++i)
+            TakeOneEntry(readIndex);
+    });
+    const std::vector<std::string> lines = NumberedLines("fill ", 10);
+    const TSendTally tally = SendLines(sender, lines);
+    terminal.join();
+    EXPECT_EQ(tally.Dropped, 0u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(SlotText(*Area, i), lines[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(Area->PendingCount, 60); // 60 + 10 written - 10 taken
+    EXPECT_EQ(Area->WriteIndex, 10);
+    EXPECT_EQ(sender.Dropped(), 0u);
+}
+
+TEST_F(SenderTest, BatchMeetingABusyMutexOrABrokenCountKeepsTheRules)
+{
+    Publish(Terminal.Get());
+    const struct {
+        const char* Label;
+        DWORD HoldMs;        // another party holds the mutex this long first
+        std::int32_t Count;  // PendingCount before
+        unsigned long FullWaitMs;
+        bool Written;
+    } cases[] = {
+        {"mutex busy for a while", 300, 0, 2000, true},
+        {"mutex busy beyond the wait", 1500, 0, 200, false},
+        {"broken count", 0, 70, 2000, false},
+    };
+    for (const auto& c : cases) {
+        Guarded([&] {
+            Area->PendingCount = c.Count;
+            Area->WriteIndex = 0;
+            Area->SlotText[0][0] = 0;
+        });
+        TEntrySender sender;
+        sender.SetFullWait(c.FullWaitMs);
+        const std::vector<std::uint8_t> before = Snapshot();
+        TSendTally tally;
+        {
+            std::optional<TMutexHolder> holder;
+            if (c.HoldMs > 0)
+                holder.emplace(Mutex.Get(), c.HoldMs);
+            tally = SendLines(sender, NumberedLines("busy ", 5));
+        }
+        if (c.Written) {
+            EXPECT_EQ(tally.Dropped, 0u) << c.Label;
+            EXPECT_EQ(Area->PendingCount, 5) << c.Label;
+            EXPECT_EQ(SlotText(*Area, 4), "busy 5") << c.Label;
+        } else {
+            EXPECT_EQ(tally.Dropped, 5u) << c.Label;
+            EXPECT_EQ(sender.Dropped(), 5u) << c.Label;
+            EXPECT_EQ(Snapshot(), before) << c.Label;
+        }
+        TakePosts();
+    }
+}
+
+struct TSenderCloser {
+    void operator()(VtSender* sender) const noexcept { VtClose(sender); }
+};
+
+TEST_F(SenderTest, BufferedLineKeepsItsHandOverTimeAndIsWrittenWithoutAFlush)
+{
+    Publish(Terminal.Get());
+    std::unique_ptr<VtSender, TSenderCloser> sender(VtOpen());
+    ASSERT_TRUE(sender);
+    VtSetBuffered(sender.get(), 1);
+    double before = 0;
+    double after = 0;
+    {
+        // The mutex is busy when the line is handed over: it is written later.
+        const TMutexHolder holder(Mutex.Get(), 300);
+        before = LocalNow();
+        EXPECT_EQ(VtSend(sender.get(), 2, "buffered"), VT_OK);
+        after = LocalNow();
+    }
+    const ULONGLONG deadline = GetTickCount64() + ProcessTimeoutMs;
+    while (Area->PendingCount == 0 && GetTickCount64() < deadline)
+        Sleep(PollMs);
+    ASSERT_EQ(Area->PendingCount, 1);
+    EXPECT_EQ(SlotText(*Area, 0), "buffered");
+    EXPECT_EQ(Area->SlotChannel[0], 2);
+    EXPECT_GE(Area->SlotTime[0], before - ClockToleranceDays);
+    EXPECT_LE(Area->SlotTime[0], after + ClockToleranceDays);
+    EXPECT_EQ(TakePosts(), 1);
+
+    // A switched-off channel leaves the line out at once, as without buffering.
+    Area->ChannelOn[3] = 0;
+    EXPECT_EQ(VtSend(sender.get(), 3, "left out"), VT_CHANNEL_OFF);
+    EXPECT_EQ(VtSend(sender.get(), 10, "bad channel"), VT_INVALID);
+}
+
+TEST_F(SenderTest, BufferedLinesAreWrittenOnFlushOnCloseAndAtTheProcessEnd)
+{
+    Publish(Terminal.Get());
+    constexpr int lines = 20;
+    const std::vector<std::string> expected = NumberedLines("end ", lines);
+    const std::function<void()> ways[] = {
+        [&] {
+            std::unique_ptr<VtSender, TSenderCloser> sender(VtOpen());
+            VtSetBuffered(sender.get(), 1);
+            for (const std::string& line : expected)
+                VtSend(sender.get(), 0, line.c_str());
+            EXPECT_EQ(VtFlush(sender.get()), VT_OK);
+            EXPECT_EQ(Area->PendingCount, lines) << "right after VtFlush";
+        },
+        [&] {
+            VtSender* sender = VtOpen();
+            VtSetBuffered(sender, 1);
+            for (const std::string& line : expected)
+                VtSend(sender, 0, line.c_str());
+            VtClose(sender);
+        },
+        [&] { EXPECT_EQ(RunProgram(L"vt_buffered_peer.exe", L"0 20 end exit").ExitCode, 0u); },
+        [&] { EXPECT_EQ(RunProgram(L"vt_buffered_peer.exe", L"0 20 end return").ExitCode, 0u); },
+    };
+    const char* labels[] = {"VtFlush", "VtClose", "exit()", "return from main"};
+    for (std::size_t way = 0; way < std::size(ways); ++way) {
+        Guarded([&] {
+            Area->PendingCount = 0;
+            Area->WriteIndex = 0;
+        });
+        ways[way]();
+        EXPECT_EQ(Area->PendingCount, lines) << labels[way];
+        for (int i = 0; i < lines; ++i)
+            EXPECT_EQ(SlotText(*Area, i), expected[static_cast<std::size_t>(i)]) << labels[way];
+        TakePosts();
+    }
+}
+
+TEST_F(SenderTest, LineFromAQuietPipeIsSentAtOnce)
+{
+    Publish(Terminal.Get());
+    bool seen = false;
+    const TRunResult run = RunVtsend(L"-c 1", "first\r\n", [] {}, [&] {
+        // Standard input stays open until the line has arrived.
+        seen = seen || Area->PendingCount == 1;
+        return seen;
+    });
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(SlotText(*Area, 0), "first");
 }
 
 TEST(SenderSplit, EntriesNeverEndBetweenLeadAndTrailByte)
