@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ namespace TerminalProcess {
 
 inline constexpr DWORD WaitLimitMs = 10000;
 inline constexpr DWORD PollMs = 20;
+inline constexpr int StartAttempts = 2;
+inline constexpr DWORD RetryStartMs = 200;
 inline constexpr int MessageBoxTextId = 0xFFFF; // the static text of a system message box
 inline constexpr wchar_t SettingsFileTitle[] = L"Vellumtrace64.INI";
 
@@ -61,8 +64,16 @@ public:
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                           &startup, &info)) {
+        // Once in a fresh Wine prefix a start failed at random: it gets a second try, and a
+        // failure is written out with its reason.
+        for (int attempt = 0; attempt < StartAttempts; ++attempt) {
+            if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                               nullptr, &startup, &info))
+                break;
+            std::fprintf(stderr, "CreateProcess failed with error %lu: %ls\n", GetLastError(), commandLine.c_str());
+            Sleep(RetryStartMs);
+        }
+        if (info.hProcess != nullptr) {
             FProcess.Reset(info.hProcess);
             FThread.Reset(info.hThread);
             Id = info.dwProcessId;
