@@ -76,6 +76,7 @@ TVerdict Judge(const TBenchReport& report)
 }
 
 std::string Rate(const TFloodResult& result) { return Format("%.0f", result.Rate); }
+
 // ---- JSON --------------------------------------------------------------------------------
 
 std::string JsonFlood(const TFloodResult& result)

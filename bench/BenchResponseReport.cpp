@@ -89,7 +89,8 @@ std::vector<TFigure> Figures()
         const TTimesOf times = TimesOf[i];
         figures.push_back({PressFigures[i], "ms", [times](const TResponseResult& result) { return Worst(times(result)); },
                            [times](const TResponseResult& result) { return std::to_string(times(result).size()); },
-                           " presses", Format("<= %.0f", MaxPressMs), [times](const TResponseResult& result) { return TimesMet(times(result)); }});
+                           " presses", Format("<= %.0f", MaxPressMs),
+                           [times](const TResponseResult& result) { return TimesMet(times(result)); }});
     }
     figures.push_back({"Screen updates in a flood", "1/s",
                        [](const TResponseResult& result) { return Format("%.1f", result.UpdatesPerSecond); },

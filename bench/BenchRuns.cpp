@@ -209,7 +209,7 @@ bool TBenchDriver::SendersDone(const TSenderProcesses& senders) const
     return done;
 }
 
-TSenderTotals TBenchDriver::SenderTotals(int senders) const noexcept
+TBenchDriver::TSenderTotals TBenchDriver::SenderTotals(int senders) const noexcept
 {
     const TBenchStats& stats = FStats.Stats();
     TSenderTotals totals;

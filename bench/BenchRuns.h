@@ -74,13 +74,6 @@ struct TMemoryResult {
     std::uint64_t TextBytes = 0;         // what the list holds: lines x characters x 2 (UTF-16)
 };
 
-// What the bench senders of one flood reported, summed up.
-struct TSenderTotals {
-    std::int64_t FirstSend = 0; // ticks of the earliest first send
-    std::int64_t Entries = 0;   // sent or given up
-    std::int64_t Dropped = 0;   // given up (ring stayed full)
-};
-
 using TSenderProcesses = std::vector<std::unique_ptr<TChildProcess>>;
 
 // For sending a flood of `entries`, and again for the notifications it can leave queued (one
@@ -122,7 +115,6 @@ public:
     void Go() const noexcept { SetEvent(FGo.Get()); }
     // True once every sender has sent all it had; throws when one ended before.
     bool SendersDone(const TSenderProcesses& senders) const;
-    TSenderTotals SenderTotals(int senders) const noexcept;
     // Exchange consumers: the moment the count is 0 and the window has answered once more.
     std::int64_t AwaitExchangeDrained(HWND window) const;
 
@@ -136,8 +128,15 @@ private:
         double ConsumerCpuSeconds = 0;
         std::int64_t Settled = 0;
     };
+    // What the bench senders of one flood reported, summed up.
+    struct TSenderTotals {
+        std::int64_t FirstSend = 0; // ticks of the earliest first send
+        std::int64_t Entries = 0;   // sent or given up
+        std::int64_t Dropped = 0;   // given up (ring stayed full)
+    };
 
     void ResetStats(unsigned run) noexcept;
+    TSenderTotals SenderTotals(int senders) const noexcept;
     // Starts the senders, lets them go at once, waits for them and then for `delivered`,
     // which returns the moment the last entry arrived, then for `settled`, which returns
     // once the consumer has handled the notifications still queued.

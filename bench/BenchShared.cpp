@@ -113,6 +113,17 @@ TStatsView::TStatsView(TMode mode)
     FStats = static_cast<TBenchStats*>(FView.Get());
 }
 
+TExchange::TExchange() : FShared(nullptr)
+{
+    FShared.SetSectionName(Shm::SectionName);
+    FShared.SetDataSize(Shm::AreaSize);
+    FShared.Open();
+    FArea = static_cast<TShmArea*>(FShared.Data());
+    FMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
+    if (!FMutex)
+        throw Exception(L"The exchange mutex could not be opened");
+}
+
 void CountDelivered(TConsumerReport& report, const std::optional<TEntryTag>& tag) noexcept
 {
     report.LastTicks = NowTicks();

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "Exception.h"
+#include "ShDat.h"
+#include "ShmDefs.h"
 #include "WinHandles.h"
 
 namespace Bench {
@@ -97,6 +99,19 @@ private:
     TUniqueHandle FMapping;
     TMappedView FView;
     TBenchStats* FStats = nullptr;
+};
+
+// The exchange area and its mutex, opened by name as every party opens them.
+class TExchange {
+public:
+    TExchange(); // throws Exception
+    TShmArea& Area() const noexcept { return *FArea; }
+    HANDLE Mutex() const noexcept { return FMutex.Get(); }
+
+private:
+    TSharedData FShared;
+    TShmArea* FArea = nullptr;
+    TUniqueHandle FMutex;
 };
 
 // Counts a consumer's entries into the record; tags of another run count as foreign.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "Exception.h"
 #include "SenderCore.h"
 #include "ShmLock.h"
 
@@ -14,17 +13,7 @@ constexpr ULONGLONG GiveUpMs = 10000; // a terminal that takes nothing for this 
 
 } // namespace
 
-TNaiveSender::TNaiveSender() : FShared(nullptr)
-{
-    FShared.SetSectionName(Shm::SectionName);
-    FShared.SetDataSize(Shm::AreaSize);
-    FShared.Open();
-    FArea = static_cast<TShmArea*>(FShared.Data());
-    FMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
-    if (!FMutex)
-        throw Exception(L"The exchange mutex could not be opened");
-    FDebugEntry = RegisterWindowMessageW(Shm::DebugEntryMessageName);
-}
+TNaiveSender::TNaiveSender() : FDebugEntry(RegisterWindowMessageW(Shm::DebugEntryMessageName)) {}
 
 bool TNaiveSender::Send(unsigned channel, std::string_view text)
 {
@@ -46,25 +35,26 @@ bool TNaiveSender::Send(unsigned channel, std::string_view text)
 
 TNaiveSender::TOutcome TNaiveSender::TryWrite(unsigned channel, double time, std::string_view text)
 {
-    const TShmLock lock(FMutex.Get());
+    const TShmLock lock(FExchange.Mutex());
     if (!lock.Acquired())
         return TOutcome::Busy;
-    if (FArea->PendingCount >= Shm::SlotCount)
+    TShmArea& area = FExchange.Area();
+    if (area.PendingCount >= Shm::SlotCount)
         return TOutcome::Full;
-    const std::int32_t slot = Sender::SanitizeSlot(FArea->WriteIndex);
+    const std::int32_t slot = Sender::SanitizeSlot(area.WriteIndex);
     const std::size_t length = std::min<std::size_t>(text.size(), Shm::MaxTextLength);
-    FArea->SlotChannel[slot] = static_cast<std::uint8_t>(channel);
-    FArea->SlotTime[slot] = time;
-    FArea->SlotText[slot][0] = static_cast<std::uint8_t>(length);
-    std::memcpy(&FArea->SlotText[slot][1], text.data(), length);
-    FArea->PendingCount = FArea->PendingCount + 1;
-    FArea->WriteIndex = Sender::SanitizeSlot(slot + 1);
+    area.SlotChannel[slot] = static_cast<std::uint8_t>(channel);
+    area.SlotTime[slot] = time;
+    area.SlotText[slot][0] = static_cast<std::uint8_t>(length);
+    std::memcpy(&area.SlotText[slot][1], text.data(), length);
+    area.PendingCount = area.PendingCount + 1;
+    area.WriteIndex = Sender::SanitizeSlot(slot + 1);
     return TOutcome::Written;
 }
 
 void TNaiveSender::Notify() const noexcept
 {
-    const auto terminal = reinterpret_cast<HWND>(static_cast<UINT_PTR>(FArea->TerminalWnd));
+    const auto terminal = reinterpret_cast<HWND>(static_cast<UINT_PTR>(FExchange.Area().TerminalWnd));
     if (terminal != nullptr)
         PostMessageW(terminal, FDebugEntry, 0, 0);
 }

@@ -7,9 +7,7 @@
 
 #include <string_view>
 
-#include "ShDat.h"
-#include "ShmDefs.h"
-#include "WinHandles.h"
+#include "BenchShared.h"
 
 class TNaiveSender {
 public:
@@ -27,8 +25,6 @@ private:
     TOutcome TryWrite(unsigned channel, double time, std::string_view text);
     void Notify() const noexcept;
 
-    TSharedData FShared;
-    TShmArea* FArea = nullptr;
-    TUniqueHandle FMutex;
+    Bench::TExchange FExchange;
     UINT FDebugEntry = 0;
 };

@@ -31,7 +31,8 @@ TEST(BenchTag, FoundInBothFormsAndNowhereElse)
     };
     for (const TTagCase& test : cases) {
         const std::string line = test.Line;
-        for (const std::optional<TEntryTag>& found : {Bench::FindEntryTag(line), Bench::FindEntryTag(std::wstring(line.begin(), line.end()))}) {
+        const std::wstring wide(line.begin(), line.end());
+        for (const std::optional<TEntryTag>& found : {Bench::FindEntryTag(line), Bench::FindEntryTag(wide)}) {
             ASSERT_EQ(found.has_value(), test.Expected.has_value()) << line;
             if (found) {
                 EXPECT_EQ(found->Run, test.Expected->Run) << line;
