@@ -32,6 +32,14 @@ std::optional<std::int64_t> FirstChangeAfter(const std::vector<TScreenLook>& loo
     return std::nullopt;
 }
 
+std::optional<std::int64_t> LastChange(const std::vector<TScreenLook>& looks)
+{
+    for (std::size_t i = looks.size(); i > 1; --i)
+        if (looks[i - 1].Hash != looks[i - 2].Hash)
+            return looks[i - 1].Ticks;
+    return std::nullopt;
+}
+
 std::uint64_t HashBytes(const void* data, std::size_t size) noexcept
 {
     constexpr std::uint64_t Offset = 14695981039346656037ull;

@@ -22,6 +22,9 @@ int CountChanges(const std::vector<TScreenLook>& looks, std::int64_t from, std::
 // screen showed something drawn after the look before it.
 std::optional<std::int64_t> FirstChangeAfter(const std::vector<TScreenLook>& looks, std::int64_t after);
 
+// The latest look that differs from the look before it.
+std::optional<std::int64_t> LastChange(const std::vector<TScreenLook>& looks);
+
 // FNV-1a over a block of pixels.
 std::uint64_t HashBytes(const void* data, std::size_t size) noexcept;
 

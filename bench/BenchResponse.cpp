@@ -14,6 +14,7 @@ constexpr int PrefillLines = 100;      // more than the list shows: before a pre
 constexpr double PressGapMs = 250;     // from the answer to one press to the next press
 constexpr DWORD PressPollMs = 5;
 constexpr DWORD ScreenLimitMs = 10000;
+constexpr double ScreenStillMs = 500;
 
 double PerSecond(int count, double seconds) { return seconds > 0 ? count / seconds : 0; }
 
@@ -52,14 +53,17 @@ TPressResult Press(const TTerminalView& view, const TScreenWatch& screen, const 
     return result;
 }
 
-// More lines than the list shows, drawn on the screen; and the check that the terminal
-// scrolls automatically, so that a flood keeps changing what it shows.
+// More lines than the list shows, drawn on the screen, which then stays still for a moment
+// (a repaint left over would count as an update of the flood); and the check that the
+// terminal scrolls automatically, so that a flood keeps changing what it shows.
 void Prefill(TBenchDriver& driver, const TChildProcess& terminal, const TTerminalView& view, const TScreenWatch& screen)
 {
     const std::int64_t start = NowTicks();
     driver.FillList(terminal, view, PrefillLines);
-    PollUntil(ScreenLimitMs, L"the screen did not show the terminal's list change",
-              [&] { return screen.FirstChangeAfter(start).has_value(); });
+    PollUntil(ScreenLimitMs, L"the screen did not show the terminal's list change and then stay still", [&] {
+        const std::optional<std::int64_t> last = screen.LastChange();
+        return last && *last > start && TicksToMs(NowTicks() - *last) >= ScreenStillMs;
+    });
     PollUntil(ScreenLimitMs, L"the terminal did not scroll automatically: its settings file was not taken",
               [&] { return view.TopIndex() > 0; });
 }

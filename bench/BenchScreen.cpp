@@ -85,4 +85,10 @@ std::optional<std::int64_t> TScreenWatch::FirstChangeAfter(std::int64_t after) c
     return Bench::FirstChangeAfter(FLooks, after);
 }
 
+std::optional<std::int64_t> TScreenWatch::LastChange() const
+{
+    const std::lock_guard<std::mutex> guard(FLock);
+    return Bench::LastChange(FLooks);
+}
+
 } // namespace Bench

@@ -26,6 +26,7 @@ public:
     int Looks(std::int64_t from, std::int64_t to) const;
     int Changes(std::int64_t from, std::int64_t to) const;
     std::optional<std::int64_t> FirstChangeAfter(std::int64_t after) const;
+    std::optional<std::int64_t> LastChange() const;
 
 private:
     void Watch();

@@ -62,12 +62,14 @@ TEST(BenchLooks, ChangesAreCountedByTheLookThatSawThem)
     EXPECT_EQ(Bench::CountChanges(Looks, 30, 40), 0);
 }
 
-TEST(BenchLooks, FirstChangeAfterAMomentMayHaveBeenDrawnAnywhereSinceTheLookBefore)
+TEST(BenchLooks, AChangeMayHaveBeenDrawnAnywhereSinceTheLookBefore)
 {
     EXPECT_EQ(Bench::FirstChangeAfter(Looks, 0), 30);
     EXPECT_EQ(Bench::FirstChangeAfter(Looks, 25), 30); // drawn between 20 and 30
     EXPECT_EQ(Bench::FirstChangeAfter(Looks, 30), 50);
     EXPECT_EQ(Bench::FirstChangeAfter(Looks, 50), std::nullopt);
+    EXPECT_EQ(Bench::LastChange(Looks), 50);
+    EXPECT_EQ(Bench::LastChange({{10, 1}, {20, 1}}), std::nullopt);
 }
 
 } // namespace
