@@ -10,7 +10,6 @@
 
 #include "BenchShared.h"
 #include "Exception.h"
-#include "ShDat.h"
 #include "ShmIntake.h"
 
 namespace {
@@ -24,23 +23,16 @@ constexpr wchar_t WindowClassName[] = L"VellumtraceBenchBare";
 
 class TBareConsumer {
 public:
-    TBareConsumer() : FStatsView(Bench::TStatsView::TMode::Open), FShared(nullptr)
+    TBareConsumer() : FStatsView(Bench::TStatsView::TMode::Open)
     {
         FDebugEntry = RegisterWindowMessageW(Shm::DebugEntryMessageName);
-        FShared.SetSectionName(Shm::SectionName);
-        FShared.SetDataSize(Shm::AreaSize);
-        FShared.Open();
-        FArea = static_cast<TShmArea*>(FShared.Data());
-        FMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
-        if (!FMutex)
-            throw Exception(L"The exchange mutex could not be opened");
         CreateHiddenWindow();
     }
 
     ~TBareConsumer()
     {
-        if (!ResetTerminalState(*FArea, FMutex.Get()))
-            FArea->TerminalWnd = 0;
+        if (!ResetTerminalState(FExchange.Area(), FExchange.Mutex()))
+            FExchange.Area().TerminalWnd = 0;
         if (FWindow != nullptr)
             DestroyWindow(FWindow);
     }
@@ -51,9 +43,9 @@ public:
     // Publishes the window as the terminal does: switches first, then the handle.
     void Publish()
     {
-        FArea->ExtendedChannels = 1;
-        std::memset(FArea->ChannelOn, 1, sizeof FArea->ChannelOn);
-        PublishTerminal(*FArea, FMutex.Get(), FWindow);
+        FExchange.Area().ExtendedChannels = 1;
+        std::memset(FExchange.Area().ChannelOn, 1, sizeof FExchange.Area().ChannelOn);
+        PublishTerminal(FExchange.Area(), FExchange.Mutex(), FWindow);
         FStatsView.Stats().Consumer.Ready = 1;
     }
 
@@ -101,7 +93,7 @@ private:
 
     void DrainEntries()
     {
-        const std::optional<std::int32_t> pending = ReadPendingCount(*FArea, FMutex.Get(), FWindow);
+        const std::optional<std::int32_t> pending = ReadPendingCount(FExchange.Area(), FExchange.Mutex(), FWindow);
         if (!pending) {
             SetTimer(FWindow, IntakeRetryTimer, IntakeRetryMs, nullptr);
             return;
@@ -111,7 +103,7 @@ private:
 
         Bench::TConsumerReport& report = FStatsView.Stats().Consumer;
         const TDrainResult result = DrainRing(
-            *FArea, FMutex.Get(), FOrder, [](const TSlotEntry& entry) { return std::string(entry.Text); },
+            FExchange.Area(), FExchange.Mutex(), FOrder, [](const TSlotEntry& entry) { return std::string(entry.Text); },
             [&report](const std::string& text) { Bench::CountDelivered(report, Bench::FindEntryTag(text)); },
             PassBudget);
         if (result.Stop == TDrainStop::Budget)
@@ -121,9 +113,7 @@ private:
     }
 
     Bench::TStatsView FStatsView;
-    TSharedData FShared;
-    TShmArea* FArea = nullptr;
-    TUniqueHandle FMutex;
+    Bench::TExchange FExchange;
     UINT FDebugEntry = 0;
     HWND FWindow = nullptr;
     std::int32_t FOrder = 0;

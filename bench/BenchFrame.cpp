@@ -32,8 +32,6 @@ constexpr int TimingRounds = 3; // best of these: the machine's load drifts
 constexpr int MessagePumpLimit = 100000;
 constexpr std::int32_t NoHit = -1; // the search index after a press that found nothing
 
-double TicksToMs(std::int64_t ticks) { return TicksToSeconds(ticks) * 1000.0; }
-
 void Pump()
 {
     MSG message;

@@ -1,6 +1,7 @@
 // vt_bench: measures the terminal's intake, latency, answer times and memory against a bare
-// consumer and the OutputDebugStringA route, prints one table and writes the figures as JSON.
-//   vt_bench [--count N] [--steady-count M] [--latency-count K] [--json PATH]
+// consumer and the OutputDebugStringA route, and its responsiveness under floods of naive
+// senders and vtsend; prints one table and writes the figures as JSON.
+//   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R] [--json PATH]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
@@ -14,6 +15,7 @@
 #include "BenchShared.h"
 #include "Exception.h"
 #include "LineFormat.h"
+#include "Settings.h"
 #include "TextCodec.h"
 
 namespace {
@@ -21,6 +23,8 @@ namespace {
 constexpr unsigned long DefaultPerSender = 8000;      // several seconds per flood here
 constexpr unsigned long DefaultSteadyPerSender = 5000; // 4 of them stay below the limit
 constexpr unsigned long DefaultLatencyEntries = 3000;
+constexpr unsigned long DefaultResponseEntries = 16000; // per flood; several seconds here
+constexpr unsigned long MaxResponseEntries = 30000;     // with the lines before it, below the limit: no trim
 constexpr DWORD LatencySpacingMs = 1;
 constexpr std::int32_t DisplayLimit = 32000;           // the terminal's default limit
 constexpr int MemoryLineChars = 200;
@@ -65,12 +69,15 @@ Bench::TFloodSpec Flood(int senders, unsigned long perSender, bool ping = false)
     return spec;
 }
 
-// A fresh terminal with the default options for each part, so that what one part left
-// behind (lines, heap) does not weigh on the next.
+// A fresh terminal with the default options (or the given settings) for each part, so that
+// what one part left behind (lines, heap) does not weigh on the next.
 template <class Work>
-void WithTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work)
+void WithTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work,
+                  const TSettings* settings = nullptr)
 {
     copy.RemoveSettings();
+    if (settings != nullptr)
+        copy.WriteSettings(*settings);
     const Bench::TChildProcess terminal(copy.Exe(), L"");
     const Bench::TTerminalView view(driver.WaitPublished(terminal));
     work(terminal, view);
@@ -175,6 +182,24 @@ void MeasureMemory(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy
     });
 }
 
+// Each kind and number of senders in a terminal of its own, with automatic scrolling on.
+void MeasureResponses(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    TSettings scrolling = DefaultSettings();
+    scrolling.Scroll = true;
+    for (const Bench::TSenderKind kind : {Bench::TSenderKind::Naive, Bench::TSenderKind::VtSend}) {
+        for (const int senders : {1, FloodSenders}) {
+            const std::string step = std::string("responsiveness: ") + Bench::KindName(kind) + ", " + std::to_string(senders) +
+                                     (senders == 1 ? " sender" : " senders");
+            Progress(step.c_str());
+            const Bench::TResponseSpec spec{kind, senders, report.ResponseEntries / static_cast<unsigned long>(senders)};
+            WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                report.Responses.push_back(Bench::MeasureResponse(driver, terminal, view, spec));
+            }, &scrolling);
+        }
+    }
+}
+
 // The terminal's search and save run here on its real window, so only after every terminal
 // process of the bench has ended: the window maps the exchange area.
 void MeasureSearchAndSave(Bench::TBenchReport& report)
@@ -194,12 +219,16 @@ int Run(const Bench::TArguments& arguments)
     report.PerSender = arguments.Number(L"count", DefaultPerSender);
     report.SteadyPerSender = arguments.Number(L"steady-count", DefaultSteadyPerSender);
     report.Latency.Entries = static_cast<int>(arguments.Number(L"latency-count", DefaultLatencyEntries));
+    report.ResponseEntries = arguments.Number(L"response-count", DefaultResponseEntries);
     report.LatencySpacingMs = LatencySpacingMs;
     report.DisplayLimit = DisplayLimit;
     report.TrimThreshold = DisplayLimit + OverheadFor(DisplayLimit);
     const std::wstring jsonPath = FullPath(arguments.Text(L"json", Bench::BinDirectory() + DefaultJson));
     if (report.PerSender == 0 || report.SteadyPerSender == 0 || report.Latency.Entries <= 0)
         throw Exception(L"Every count must be at least 1");
+    if (report.ResponseEntries < Bench::MinResponseEntries || report.ResponseEntries > MaxResponseEntries)
+        throw Exception(L"--response-count must be " + std::to_wstring(Bench::MinResponseEntries) + L" to " +
+                        std::to_wstring(MaxResponseEntries));
 
     Progress("starting");
     Bench::TBenchDriver driver;
@@ -211,6 +240,7 @@ int Run(const Bench::TArguments& arguments)
     }
     MeasureSteadyState(driver, copy, report);
     MeasureMemory(driver, copy, report);
+    MeasureResponses(driver, copy, report);
     MeasureSearchAndSave(report);
 
     Progress("done");
@@ -228,7 +258,7 @@ int wmain(int argc, wchar_t** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     SetUnhandledExceptionFilter(ReportCrash);
     try {
-        return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"json"}));
+        return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"response-count", L"json"}));
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "vt_bench: %s\n", failure.what());
         return 1;

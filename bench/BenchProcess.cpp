@@ -10,6 +10,8 @@
 
 #include "DebugMain.h"
 #include "Exception.h"
+#include "IniFile.h"
+#include "Settings.h"
 
 namespace Bench {
 
@@ -122,6 +124,12 @@ TTerminalCopy::~TTerminalCopy()
 
 void TTerminalCopy::RemoveSettings() const noexcept { DeleteFileW((FFolder + L"\\" + IniFileTitle).c_str()); }
 
+void TTerminalCopy::WriteSettings(const TSettings& settings) const
+{
+    TIniFile file(FFolder + L"\\" + IniFileTitle);
+    SaveSettingsFile(file, settings);
+}
+
 // ---- TTerminalView -----------------------------------------------------------------------
 
 TTerminalView::TTerminalView(HWND window) : FWindow(window), FList(FindChild(window, idDbDisplay))
@@ -182,27 +190,46 @@ std::vector<std::wstring> TTerminalView::Lines(int first, int count) const
     return lines;
 }
 
+int TTerminalView::TopIndex() const
+{
+    DWORD_PTR top = 0;
+    if (!SendMessageTimeoutW(FList, LB_GETTOPINDEX, 0, 0, SMTO_NORMAL, AnswerTimeoutMs, &top))
+        throw Exception(L"The terminal's list does not answer");
+    return static_cast<int>(static_cast<LRESULT>(top));
+}
+
 // The list's first line gets a mark through a posted message: it is there once the
 // window has come to that message. The terminal does not use item data; the mark is
 // taken off again.
-void TTerminalView::AwaitPostedMessages(DWORD limitMs) const
+LPARAM TTerminalView::PostMarker() const
 {
     static LPARAM lastMarker = 0;
     const LPARAM marker = ++lastMarker;
     if (Count() == 0 || !PostMessageW(FList, LB_SETITEMDATA, 0, marker))
         throw Exception(L"Cannot mark the terminal's list");
+    return marker;
+}
+
+bool TTerminalView::MarkerReached(LPARAM marker) const
+{
+    DWORD_PTR data = 0;
+    if (!SendMessageTimeoutW(FList, LB_GETITEMDATA, 0, 0, SMTO_NORMAL, AnswerTimeoutMs, &data) ||
+        static_cast<LPARAM>(data) != marker)
+        return false;
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(FList, LB_SETITEMDATA, 0, 0, SMTO_NORMAL, AnswerTimeoutMs, &ignored);
+    return true;
+}
+
+void TTerminalView::AwaitPostedMessages(DWORD limitMs) const
+{
+    const LPARAM marker = PostMarker();
     const ULONGLONG deadline = GetTickCount64() + limitMs;
-    for (;;) {
-        DWORD_PTR data = 0;
-        if (SendMessageTimeoutW(FList, LB_GETITEMDATA, 0, 0, SMTO_NORMAL, AnswerTimeoutMs, &data) &&
-            static_cast<LPARAM>(data) == marker)
-            break;
+    while (!MarkerReached(marker)) {
         if (GetTickCount64() >= deadline)
             throw Exception(L"Timed out: the terminal did not come to a posted message");
         Sleep(1);
     }
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(FList, LB_SETITEMDATA, 0, 0, SMTO_NORMAL, AnswerTimeoutMs, &ignored);
 }
 
 } // namespace Bench

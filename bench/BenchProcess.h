@@ -11,6 +11,8 @@
 
 #include "WinHandles.h"
 
+struct TSettings;
+
 namespace Bench {
 
 // The folder of the running exe, with its trailing separator; the sibling exes live there.
@@ -50,6 +52,8 @@ public:
 
     const std::wstring& Exe() const noexcept { return FExe; }
     void RemoveSettings() const noexcept;
+    // The settings file the copy reads at its next start, written as the terminal writes it.
+    void WriteSettings(const TSettings& settings) const;
 
 private:
     std::wstring FFolder;
@@ -61,7 +65,9 @@ class TTerminalView {
 public:
     TTerminalView(HWND window); // throws Exception when the list is not found
     HWND Window() const noexcept { return FWindow; }
+    HWND List() const noexcept { return FList; }
     int Count() const;                // throws Exception when the window does not answer
+    int TopIndex() const;
     std::wstring Line(int index) const;
     // Lines first to first + count - 1, read by several threads: each cross-process read
     // is a slow round trip, and the window answers several at once when they queue up.
@@ -69,6 +75,10 @@ public:
     // Returns once the window has handled every message posted to it before the call (a
     // sent message would overtake them). Throws Exception after the time limit.
     void AwaitPostedMessages(DWORD limitMs) const;
+    // The same in two steps: a mark posted behind everything queued, and one look whether the
+    // window has come to it. The list must hold a line; a mark reached is taken off again.
+    LPARAM PostMarker() const;
+    bool MarkerReached(LPARAM marker) const;
 
 private:
     HWND FWindow;

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "BenchFormat.h"
+#include "BenchResponseReport.h"
 #include "Exception.h"
 #include "TextCodec.h"
 
@@ -19,7 +21,6 @@ constexpr double MaxAnswerMs = 150;       // longest unanswered interval under t
 constexpr double MaxLatencyP99Ms = 20;
 constexpr double MaxMemoryRatio = 3;      // private bytes / bytes of text held
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
-constexpr char NotBuilt[] = "n/a (not built yet)";
 
 std::optional<double> Ratio(double numerator, double denominator)
 {
@@ -74,45 +75,9 @@ TVerdict Judge(const TBenchReport& report)
     return verdict;
 }
 
-std::string Format(const char* format, double value)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 std::string Rate(const TFloodResult& result) { return Format("%.0f", result.Rate); }
-std::string Number(std::int64_t value) { return std::to_string(value); }
-std::string Fixed(const std::optional<double>& value, const char* format = "%.2f")
-{
-    return value ? Format(format, *value) : std::string(NotBuilt);
-}
-std::string Met(bool met) { return met ? "yes" : "NO"; }
-
-struct TRow {
-    std::string Figure, Terminal, Reference, Ratio, Target, Met;
-};
 
 // ---- JSON --------------------------------------------------------------------------------
-
-std::string JsonNumber(double value) { return Format("%.6g", value); }
-std::string JsonNumber(const std::optional<double>& value) { return value ? JsonNumber(*value) : "null"; }
-std::string JsonNumber(std::int64_t value) { return std::to_string(value); }
-std::string JsonBool(bool value) { return value ? "true" : "false"; }
-
-using TFields = std::vector<std::pair<std::string, std::string>>;
-
-std::string JsonObject(const TFields& fields)
-{
-    std::string text = "{";
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        std::string value = fields[i].second;
-        for (std::size_t at = value.find('\n'); at != std::string::npos; at = value.find('\n', at + 1))
-            value.insert(at + 1, "  ");
-        text += (i == 0 ? "\n  \"" : ",\n  \"") + fields[i].first + "\": " + value;
-    }
-    return text + "\n}";
-}
 
 std::string JsonFlood(const TFloodResult& result)
 {
@@ -154,7 +119,7 @@ void PrintTable(const TBenchReport& report)
     const TMemoryResult& memory = report.Memory;
     const TVerdict verdict = Judge(report);
 
-    const std::vector<TRow> rows = {
+    std::vector<TRow> rows = {
         {"Figure", "Terminal", "Reference", "Ratio", "Target", "Met"},
         {"Intake, 1 sender, short list [entries/s]", Rate(report.Terminal1), Rate(report.Bare1) + " bare",
          Fixed(verdict.ShortRatio), ">= 0.8", Met(verdict.ShortRatio >= MinShortRatio)},
@@ -196,15 +161,21 @@ void PrintTable(const TBenchReport& report)
          Format("%.2f", report.PlainWriteMs) + " plain", Fixed(Ratio(report.TerminalSaveMs, report.PlainWriteMs)), "", ""},
     };
 
+    const std::vector<TRow> responseRows = ResponseRows(report.Responses);
+    rows.insert(rows.end(), responseRows.begin(), responseRows.end());
+
     std::printf("Vellumtrace64 benchmark: %lu entries per sender (%lu per sender in the steady runs), "
-                "%lu-byte texts, mixed channels, limit %d lines\n\n",
-                report.PerSender, report.SteadyPerSender, report.EntrySize, report.DisplayLimit);
+                "%lu-byte texts, mixed channels, limit %d lines; %lu entries per responsiveness flood\n\n",
+                report.PerSender, report.SteadyPerSender, report.EntrySize, report.DisplayLimit, report.ResponseEntries);
+    std::size_t figureWidth = 0;
+    for (const TRow& row : rows)
+        figureWidth = std::max(figureWidth, row.Figure.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TRow& row = rows[i];
-        std::printf("%-50s %-20s %-20s %-19s %-9s %s\n", row.Figure.c_str(), row.Terminal.c_str(), row.Reference.c_str(),
-                    row.Ratio.c_str(), row.Target.c_str(), row.Met.c_str());
+        std::printf("%-*s %-20s %-20s %-19s %-9s %s\n", static_cast<int>(figureWidth), row.Figure.c_str(),
+                    row.Terminal.c_str(), row.Reference.c_str(), row.Ratio.c_str(), row.Target.c_str(), row.Met.c_str());
         if (i == 0)
-            std::printf("%s\n", std::string(124, '-').c_str());
+            std::printf("%s\n", std::string(figureWidth + 74, '-').c_str());
     }
     if (report.SteadyLimit.ListLines > report.TrimThreshold)
         std::printf("\nThe list held %d lines after the run at the limit (trim due at %d): the trim is not built yet, "
@@ -216,12 +187,14 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
 {
     const TMemoryResult& memory = report.Memory;
     const TVerdict verdict = Judge(report);
+    const TResponseVerdict responses = JudgeResponses(report.Responses);
     const std::string json = JsonObject({
         {"parameters", JsonObject({
                            {"entriesPerSender", JsonNumber(static_cast<std::int64_t>(report.PerSender))},
                            {"steadyEntriesPerSender", JsonNumber(static_cast<std::int64_t>(report.SteadyPerSender))},
                            {"entryBytes", JsonNumber(static_cast<std::int64_t>(report.EntrySize))},
                            {"displayLimit", JsonNumber(static_cast<std::int64_t>(report.DisplayLimit))},
+                           {"entriesPerResponsivenessFlood", JsonNumber(static_cast<std::int64_t>(report.ResponseEntries))},
                        })},
         {"intake1Sender", JsonIntake(report.Terminal1, report.Bare1, report.Peer1)},
         {"intake4Senders", JsonIntake(report.Terminal4, report.Bare4, report.Peer4)},
@@ -247,6 +220,7 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                             {"limitToBare", JsonNumber(Ratio(report.SteadyLimit.Rate, report.SteadyBare.Rate))},
                             {"limitToShort", JsonNumber(Ratio(report.SteadyLimit.Rate, report.SteadyShort.Rate))},
                         })},
+        {"responsiveness", ResponseJson(report.Responses)},
         {"memory", JsonObject({
                        {"lines", JsonNumber(static_cast<std::int64_t>(memory.Lines))},
                        {"lineChars", JsonNumber(static_cast<std::int64_t>(memory.LineChars))},
@@ -272,6 +246,10 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"longestAnswer", JsonBool(verdict.AnswerMet)},
                            {"latencyP99", JsonBool(verdict.LatencyMet)},
                            {"memory", JsonBool(verdict.MemoryMet)},
+                           {"keyPress", JsonBool(responses.PressMet)},
+                           {"screenUpdates", JsonBool(responses.UpdatesMet)},
+                           {"queuedNotifications", JsonBool(responses.BacklogMet)},
+                           {"responsivenessFloodsComplete", JsonBool(responses.LinesMet)},
                        })},
     }) + "\n";
 

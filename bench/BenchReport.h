@@ -5,7 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "BenchResponse.h"
 #include "BenchRuns.h"
 
 namespace Bench {
@@ -27,6 +29,10 @@ struct TBenchReport {
 
     TLatencyResult Latency;
     TMemoryResult Memory;
+
+    // Key presses, screen updates and backlog under floods of naive senders and vtsend.
+    unsigned long ResponseEntries = 0; // per flood, split among its senders
+    std::vector<TResponseResult> Responses;
 
     std::optional<double> TerminalSearchMs, TerminalSaveMs;
     double PlainScanMs = 0;

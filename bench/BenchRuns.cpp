@@ -17,7 +17,6 @@ namespace {
 constexpr DWORD StartLimitMs = 30000;    // senders ready, windows published
 constexpr DWORD SettleLimitMs = 30000;   // the consumer catches up after the last send
 constexpr DWORD CloseLimitMs = 15000;
-constexpr DWORD PollMs = 1;
 constexpr DWORD PingIntervalMs = 5;
 constexpr DWORD PingTimeoutMs = 2000;
 constexpr DWORD LatencyLimitMs = 5000;   // the last latency entry must show within this
@@ -27,20 +26,6 @@ constexpr char ClearText[] = "\f";
 constexpr unsigned DriverSenderId = MaxSenders; // the driver's own entries carry this id
 constexpr int PrefixChars = 4;                  // "-M- ": only the channel prefix is on by default
 constexpr int MemorySenders = 4;                // the memory fill goes faster with several
-
-double TicksToMs(std::int64_t ticks) { return TicksToSeconds(ticks) * 1000.0; }
-
-// Polls until done() holds; throws with `what` when the limit runs out first.
-template <class Done>
-void PollUntil(DWORD limitMs, const wchar_t* what, Done&& done)
-{
-    const ULONGLONG deadline = GetTickCount64() + limitMs;
-    while (!done()) {
-        if (GetTickCount64() >= deadline)
-            throw Exception(std::wstring(L"Timed out: ") + what);
-        Sleep(PollMs);
-    }
-}
 
 // Sends WM_NULL to a window every few milliseconds from a thread of its own and keeps the
 // longest time an answer took.
@@ -76,18 +61,29 @@ private:
     std::thread FThread;
 };
 
+const wchar_t* RouteName(TRoute route)
+{
+    switch (route) {
+    case TRoute::Naive:
+        return L"naive";
+    case TRoute::DebugOutput:
+        return L"ods";
+    case TRoute::Exchange:
+        break;
+    }
+    return L"shm";
+}
+
 std::wstring SenderArguments(const TFloodSpec& spec, unsigned run, int id)
 {
     return L"--id " + std::to_wstring(id) + L" --run " + std::to_wstring(run) + L" --count " +
            std::to_wstring(spec.PerSender) + L" --size " + std::to_wstring(spec.EntrySize) + L" --channel " +
-           spec.Channel + L" --route " + (spec.Route == TRoute::DebugOutput ? L"ods" : L"shm");
+           spec.Channel + L" --route " + RouteName(spec.Route);
 }
 
-// For sending a flood, and again for the notifications it can leave queued (one per entry,
-// each handled with a guarded access).
 DWORD FloodLimitMs(const TFloodSpec& spec)
 {
-    return StartLimitMs + static_cast<DWORD>(MsPerEntryLimit * spec.Senders * static_cast<double>(spec.PerSender));
+    return Bench::FloodLimitMs(static_cast<std::int64_t>(spec.Senders) * static_cast<std::int64_t>(spec.PerSender));
 }
 
 double Percentile(const std::vector<double>& sorted, double fraction)
@@ -100,6 +96,11 @@ wchar_t AsciiUpper(wchar_t c) noexcept { return c >= L'a' && c <= L'z' ? static_
 
 } // namespace
 
+DWORD FloodLimitMs(std::int64_t entries)
+{
+    return StartLimitMs + static_cast<DWORD>(MsPerEntryLimit * static_cast<double>(entries));
+}
+
 TBenchDriver::TBenchDriver() : FStats(TStatsView::TMode::Create), FArea(nullptr)
 {
     FGo.Reset(CreateEventW(nullptr, TRUE, FALSE, GoEventName));
@@ -111,14 +112,14 @@ TBenchDriver::TBenchDriver() : FStats(TStatsView::TMode::Create), FArea(nullptr)
     FSender.reset(VtOpen());
     if (!FSender)
         throw Exception(L"The driver's sender could not open the exchange area");
-    const auto* area = static_cast<const volatile TShmArea*>(FArea.Data());
+    const volatile TShmArea* area = &Area();
     if (area->TerminalWnd != 0 && IsWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(area->TerminalWnd))))
         throw Exception(L"A terminal already runs in this Wine session; the benchmark needs the area alone");
 }
 
 HWND TBenchDriver::WaitPublished(const TChildProcess& process)
 {
-    const auto* area = static_cast<const volatile TShmArea*>(FArea.Data());
+    const volatile TShmArea* area = &Area();
     HWND window = nullptr;
     PollUntil(StartLimitMs, L"the window was not published", [&] {
         if (!process.Running())
@@ -175,41 +176,63 @@ void TBenchDriver::ResetStats(unsigned run) noexcept
     consumer.Run = static_cast<LONG>(run);
 }
 
-TBenchDriver::TSendersRun TBenchDriver::RunSenders(const TFloodSpec& spec, unsigned run, const TChildProcess& consumer,
-                                                   HWND pingWindow, const std::function<std::int64_t()>& delivered,
-                                                   const std::function<void()>& settled)
+TSenderProcesses TBenchDriver::StartSenders(const TFloodSpec& spec, unsigned run)
 {
     if (spec.Senders < 1 || spec.Senders >= static_cast<int>(DriverSenderId))
         throw Exception(L"Between 1 and " + std::to_wstring(DriverSenderId - 1) + L" senders are possible");
     ResetStats(run);
     ResetEvent(FGo.Get());
-    TBenchStats& stats = FStats.Stats();
+    const TBenchStats& stats = FStats.Stats();
 
-    std::vector<std::unique_ptr<TChildProcess>> senders;
+    TSenderProcesses senders;
     for (int id = 1; id <= spec.Senders; ++id)
         senders.push_back(std::make_unique<TChildProcess>(BinDirectory() + SenderExe, SenderArguments(spec, run, id)));
-    const auto failed = [&](int id) { return !senders[static_cast<std::size_t>(id - 1)]->Running() && stats.Senders[id].Done == 0; };
     PollUntil(StartLimitMs, L"the senders did not get ready", [&] {
         for (int id = 1; id <= spec.Senders; ++id)
-            if (failed(id))
+            if (!senders[static_cast<std::size_t>(id - 1)]->Running() && stats.Senders[id].Done == 0)
                 throw Exception(L"Sender " + std::to_wstring(id) + L" ended before it was ready");
         return stats.ReadySenders == spec.Senders;
     });
+    return senders;
+}
 
+bool TBenchDriver::SendersDone(const TSenderProcesses& senders) const
+{
+    const TBenchStats& stats = FStats.Stats();
+    bool done = true;
+    for (std::size_t index = 0; index < senders.size(); ++index) {
+        const bool finished = stats.Senders[index + 1].Done != 0;
+        if (!finished && !senders[index]->Running())
+            throw Exception(L"Sender " + std::to_wstring(index + 1) + L" failed");
+        done = done && finished;
+    }
+    return done;
+}
+
+TBenchDriver::TSenderTotals TBenchDriver::SenderTotals(int senders) const noexcept
+{
+    const TBenchStats& stats = FStats.Stats();
+    TSenderTotals totals;
+    totals.FirstSend = stats.Senders[1].FirstSendTicks;
+    for (int id = 1; id <= senders; ++id) {
+        totals.FirstSend = std::min(totals.FirstSend, static_cast<std::int64_t>(stats.Senders[id].FirstSendTicks));
+        totals.Entries += stats.Senders[id].Sent + stats.Senders[id].Dropped;
+        totals.Dropped += stats.Senders[id].Dropped;
+    }
+    return totals;
+}
+
+TBenchDriver::TSendersRun TBenchDriver::RunSenders(const TFloodSpec& spec, unsigned run, const TChildProcess& consumer,
+                                                   HWND pingWindow, const std::function<std::int64_t()>& delivered,
+                                                   const std::function<void()>& settled)
+{
+    const TSenderProcesses senders = StartSenders(spec, run);
     std::optional<TAnswerWatch> watch;
     if (pingWindow != nullptr)
         watch.emplace(pingWindow);
     const double cpuBefore = consumer.CpuSeconds();
-    SetEvent(FGo.Get());
-    PollUntil(FloodLimitMs(spec), L"the senders did not finish", [&] {
-        bool done = true;
-        for (int id = 1; id <= spec.Senders; ++id) {
-            if (failed(id))
-                throw Exception(L"Sender " + std::to_wstring(id) + L" failed");
-            done = done && stats.Senders[id].Done != 0;
-        }
-        return done;
-    });
+    Go();
+    PollUntil(FloodLimitMs(spec), L"the senders did not finish", [&] { return SendersDone(senders); });
 
     TSendersRun result;
     result.End = delivered();
@@ -218,12 +241,10 @@ TBenchDriver::TSendersRun TBenchDriver::RunSenders(const TFloodSpec& spec, unsig
     settled();
     result.Settled = NowTicks();
     result.ConsumerCpuSeconds = consumer.CpuSeconds() - cpuBefore;
-    result.Start = stats.Senders[1].FirstSendTicks;
-    for (int id = 1; id <= spec.Senders; ++id) {
-        result.Start = std::min(result.Start, static_cast<std::int64_t>(stats.Senders[id].FirstSendTicks));
-        result.Entries += stats.Senders[id].Sent + stats.Senders[id].Dropped;
-        result.Dropped += stats.Senders[id].Dropped;
-    }
+    const TSenderTotals totals = SenderTotals(spec.Senders);
+    result.Start = totals.FirstSend;
+    result.Entries = totals.Entries;
+    result.Dropped = totals.Dropped;
     for (const auto& sender : senders)
         sender->WaitExit(CloseLimitMs);
     return result;
@@ -231,7 +252,7 @@ TBenchDriver::TSendersRun TBenchDriver::RunSenders(const TFloodSpec& spec, unsig
 
 std::int64_t TBenchDriver::AwaitExchangeDrained(HWND window) const
 {
-    const auto* area = static_cast<const volatile TShmArea*>(FArea.Data());
+    const volatile TShmArea* area = &Area();
     PollUntil(SettleLimitMs, L"the consumer did not take every entry", [&] { return area->PendingCount == 0; });
     // The entries are taken; one more message through the window's queue means the pass
     // that took the last one has also delivered it.
@@ -391,7 +412,7 @@ TLatencyResult TBenchDriver::MeasureLatency(const TTerminalView& terminal, int e
             const std::int64_t seen = NowTicks();
             for (auto i = latencies.size(); i < static_cast<std::size_t>(shown); ++i)
                 latencies.push_back(TicksToMs(seen - sent[i]));
-            Sleep(PollMs); // a look per millisecond, so that the looking does not load the window
+            Sleep(1); // a look per millisecond, so that the looking does not load the window
         }
     } catch (...) {
         stop = true;

@@ -22,7 +22,9 @@ namespace Bench {
 
 inline constexpr unsigned long DefaultEntrySize = 60;
 
-enum class TRoute { Exchange, DebugOutput };
+// Exchange: vt_sender, one VtSendN per entry; Naive: a sender of the bench's own that locks
+// and posts once per entry; DebugOutput: OutputDebugStringA.
+enum class TRoute { Exchange, Naive, DebugOutput };
 
 struct TFloodSpec {
     int Senders = 1;
@@ -72,6 +74,12 @@ struct TMemoryResult {
     std::uint64_t TextBytes = 0;         // what the list holds: lines x characters x 2 (UTF-16)
 };
 
+using TSenderProcesses = std::vector<std::unique_ptr<TChildProcess>>;
+
+// For sending a flood of `entries`, and again for the notifications it can leave queued (one
+// per entry, each handled with a guarded access).
+DWORD FloodLimitMs(std::int64_t entries);
+
 struct TSenderCloser {
     void operator()(VtSender* sender) const noexcept { VtClose(sender); }
 };
@@ -98,6 +106,17 @@ public:
     TMemoryResult MeasureMemory(const TChildProcess& process, const TTerminalView& terminal, int lines, int lineChars);
 
     TConsumerReport& Consumer() const noexcept { return FStats.Stats().Consumer; }
+    const volatile TShmArea& Area() const noexcept { return *static_cast<const volatile TShmArea*>(FArea.Data()); }
+
+    unsigned NextRun() noexcept { return ++FRun; }
+    // Starts the bench senders of `spec`, tagged with `run`, and waits until each is ready;
+    // they send once Go() is called.
+    TSenderProcesses StartSenders(const TFloodSpec& spec, unsigned run);
+    void Go() const noexcept { SetEvent(FGo.Get()); }
+    // True once every sender has sent all it had; throws when one ended before.
+    bool SendersDone(const TSenderProcesses& senders) const;
+    // Exchange consumers: the moment the count is 0 and the window has answered once more.
+    std::int64_t AwaitExchangeDrained(HWND window) const;
 
 private:
     struct TSendersRun {
@@ -109,17 +128,21 @@ private:
         double ConsumerCpuSeconds = 0;
         std::int64_t Settled = 0;
     };
+    // What the bench senders of one flood reported, summed up.
+    struct TSenderTotals {
+        std::int64_t FirstSend = 0; // ticks of the earliest first send
+        std::int64_t Entries = 0;   // sent or given up
+        std::int64_t Dropped = 0;   // given up (ring stayed full)
+    };
 
-    unsigned NextRun() noexcept { return ++FRun; }
     void ResetStats(unsigned run) noexcept;
+    TSenderTotals SenderTotals(int senders) const noexcept;
     // Starts the senders, lets them go at once, waits for them and then for `delivered`,
     // which returns the moment the last entry arrived, then for `settled`, which returns
     // once the consumer has handled the notifications still queued.
     TSendersRun RunSenders(const TFloodSpec& spec, unsigned run, const TChildProcess& consumer, HWND pingWindow,
                            const std::function<std::int64_t()>& delivered, const std::function<void()>& settled);
     void AwaitBarePostedMessages(HWND window, DWORD limitMs) const;
-    // Exchange consumers: the moment the count is 0 and the window has answered once more.
-    std::int64_t AwaitExchangeDrained(HWND window) const;
     TLossCheck ConsumerLoss(const TFloodSpec& spec) const noexcept;
     TLossCheck CheckListTail(const TTerminalView& terminal, const TFloodSpec& spec, unsigned run) const;
     static TFloodResult Result(const TSendersRun& run);

@@ -1,15 +1,18 @@
-// vt_bench_sender: sends numbered entries as fast as it can, through the exchange area
-// (vt_sender) or through OutputDebugStringA, once the driver's start event is set.
-//   vt_bench_sender --id K --run R --count N [--route shm|ods] [--size BYTES] [--channel mixed|0..9]
+// vt_bench_sender: sends numbered entries as fast as it can, once the driver's start event
+// is set: through the exchange area with vt_sender (shm), with a sender of its own that posts
+// once per entry (naive), or through OutputDebugStringA (ods).
+//   vt_bench_sender --id K --run R --count N [--route shm|naive|ods] [--size BYTES] [--channel mixed|0..9]
 #include <windows.h>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "BenchShared.h"
 #include "Exception.h"
+#include "NaiveSender.h"
 #include "ShmDefs.h"
 #include "TextCodec.h"
 #include "VtSender.h"
@@ -36,8 +39,9 @@ int Run(const Bench::TArguments& arguments)
         throw Exception(L"--size must be at most " + std::to_wstring(Shm::MaxTextLength));
     const std::wstring route = arguments.Text(L"route", L"shm");
     const bool viaDebugOutput = route == L"ods";
-    if (!viaDebugOutput && route != L"shm")
-        throw Exception(L"--route must be shm or ods");
+    const bool naive = route == L"naive";
+    if (!viaDebugOutput && !naive && route != L"shm")
+        throw Exception(L"--route must be shm, naive or ods");
     const std::wstring channelText = arguments.Text(L"channel", L"mixed");
     const unsigned channel = channelText == L"mixed" ? MixedChannels : static_cast<unsigned>(std::stoul(channelText));
 
@@ -45,7 +49,10 @@ int Run(const Bench::TArguments& arguments)
     Bench::TSenderReport& report = view.Stats().Senders[id];
 
     TSenderPtr sender;
-    if (!viaDebugOutput) {
+    std::optional<TNaiveSender> naiveSender;
+    if (naive) {
+        naiveSender.emplace();
+    } else if (!viaDebugOutput) {
         sender.reset(VtOpen());
         if (!sender)
             throw Exception(L"The exchange area could not be opened");
@@ -73,7 +80,9 @@ int Run(const Bench::TArguments& arguments)
             continue;
         }
         const unsigned entryChannel = channel == MixedChannels ? seq % Shm::ChannelCount : channel;
-        if (VtSendN(sender.get(), entryChannel, text.data(), text.size()) != VT_OK)
+        const bool sent = naive ? naiveSender->Send(entryChannel, text)
+                                : VtSendN(sender.get(), entryChannel, text.data(), text.size()) == VT_OK;
+        if (!sent)
             ++notSent;
     }
     report.Sent = static_cast<std::int64_t>(count) - notSent;

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "Exception.h"
+#include "TextCodec.h"
 
 namespace Bench {
 
@@ -34,6 +35,14 @@ bool ReadLiteral(std::basic_string_view<Char> text, std::size_t& position, const
 }
 
 template <class Char>
+void SkipBlank(std::basic_string_view<Char> text, std::size_t& position)
+{
+    if (position < text.size() && text[position] == Char(' '))
+        ++position;
+}
+
+// "#0000017" from the bench senders, "# 17" from vtsend --count.
+template <class Char>
 std::optional<TEntryTag> FindTag(std::basic_string_view<Char> text)
 {
     for (std::size_t start = text.find(Char('R')); start != text.npos; start = text.find(Char('R'), start + 1)) {
@@ -43,7 +52,7 @@ std::optional<TEntryTag> FindTag(std::basic_string_view<Char> text)
         unsigned long seq = 0;
         if (ReadNumber(text, position, run) && ReadLiteral(text, position, " S") &&
             ReadNumber(text, position, sender) && ReadLiteral(text, position, " #") &&
-            ReadNumber(text, position, seq))
+            (SkipBlank(text, position), ReadNumber(text, position, seq)))
             return TEntryTag{static_cast<unsigned>(run), static_cast<unsigned>(sender), seq};
     }
     return std::nullopt;
@@ -60,12 +69,17 @@ LARGE_INTEGER Frequency() noexcept
 
 std::string MakeEntryText(const TEntryTag& tag, std::size_t size)
 {
-    char head[48];
-    const int length = std::snprintf(head, sizeof head, "R%u S%u #%07lu ", tag.Run, tag.Sender, tag.Seq);
-    std::string text(head, static_cast<std::size_t>(length));
+    char number[16];
+    std::snprintf(number, sizeof number, "%07lu ", tag.Seq);
+    std::string text = WideToAnsi(TagHead(tag.Run, tag.Sender)) + number;
     for (std::size_t i = 0; text.size() < size; ++i)
         text.push_back(Filler[(tag.Seq + i) % (sizeof Filler - 1)]);
     return text;
+}
+
+std::wstring TagHead(unsigned run, unsigned sender)
+{
+    return L"R" + std::to_wstring(run) + L" S" + std::to_wstring(sender) + L" #";
 }
 
 std::optional<TEntryTag> FindEntryTag(std::string_view text) { return FindTag(text); }
@@ -97,6 +111,17 @@ TStatsView::TStatsView(TMode mode)
     if (!FView)
         throw Exception(L"The benchmark's statistics area could not be mapped");
     FStats = static_cast<TBenchStats*>(FView.Get());
+}
+
+TExchange::TExchange() : FShared(nullptr)
+{
+    FShared.SetSectionName(Shm::SectionName);
+    FShared.SetDataSize(Shm::AreaSize);
+    FShared.Open();
+    FArea = static_cast<TShmArea*>(FShared.Data());
+    FMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
+    if (!FMutex)
+        throw Exception(L"The exchange mutex could not be opened");
 }
 
 void CountDelivered(TConsumerReport& report, const std::optional<TEntryTag>& tag) noexcept

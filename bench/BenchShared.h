@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "Exception.h"
+#include "ShDat.h"
+#include "ShmDefs.h"
 #include "WinHandles.h"
 
 namespace Bench {
@@ -31,15 +34,31 @@ struct TEntryTag {
     unsigned long Seq = 0;
 };
 
+// "R<run> S<sender> #": what every tag starts with. vtsend --count gets it as its TEXT and
+// appends " <seq>" itself.
+std::wstring TagHead(unsigned run, unsigned sender);
 // "R<run> S<sender> #<seq> " followed by filler up to `size` bytes (at least the tag).
 std::string MakeEntryText(const TEntryTag& tag, std::size_t size);
-// The first tag found anywhere in a text or a display line.
+// The first tag found anywhere in a text or a display line; one blank may stand before <seq>.
 std::optional<TEntryTag> FindEntryTag(std::string_view text);
 std::optional<TEntryTag> FindEntryTag(std::wstring_view text);
 
 // Monotonic ticks shared by all processes of the machine (QueryPerformanceCounter).
 std::int64_t NowTicks() noexcept;
 double TicksToSeconds(std::int64_t ticks) noexcept;
+inline double TicksToMs(std::int64_t ticks) noexcept { return TicksToSeconds(ticks) * 1000.0; }
+
+// Polls every millisecond until done() holds; throws with `what` when the limit runs out first.
+template <class Done>
+void PollUntil(DWORD limitMs, const wchar_t* what, Done&& done)
+{
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    while (!done()) {
+        if (GetTickCount64() >= deadline)
+            throw Exception(std::wstring(L"Timed out: ") + what);
+        Sleep(1);
+    }
+}
 
 // What one sender reports about its run.
 struct TSenderReport {
@@ -80,6 +99,19 @@ private:
     TUniqueHandle FMapping;
     TMappedView FView;
     TBenchStats* FStats = nullptr;
+};
+
+// The exchange area and its mutex, opened by name as every party opens them.
+class TExchange {
+public:
+    TExchange(); // throws Exception
+    TShmArea& Area() const noexcept { return *FArea; }
+    HANDLE Mutex() const noexcept { return FMutex.Get(); }
+
+private:
+    TSharedData FShared;
+    TShmArea* FArea = nullptr;
+    TUniqueHandle FMutex;
 };
 
 // Counts a consumer's entries into the record; tags of another run count as foreign.

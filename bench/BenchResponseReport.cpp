@@ -1,0 +1,189 @@
+#include "BenchResponseReport.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace Bench {
+
+namespace {
+
+// The targets, as a person feels them.
+constexpr double MaxPressMs = 300;
+constexpr double MinUpdatesPerSecond = 4;
+constexpr double MaxBacklogSeconds = 0.1;
+
+constexpr TSenderKind Kinds[] = {TSenderKind::Naive, TSenderKind::VtSend};
+
+// One time per press; nothing for a press whose effect was not seen within the limit.
+using TTimes = std::vector<std::optional<double>>;
+using TTimesOf = std::function<TTimes(const TResponseResult&)>;
+
+std::optional<double> ClearTime(const TPressResult& press)
+{
+    return press.Cleared ? std::optional<double>(press.ClearMs) : std::nullopt;
+}
+
+std::optional<double> ScreenTime(const TPressResult& press) { return press.Cleared ? press.ScreenMs : std::nullopt; }
+
+TTimes MidTimes(const TResponseResult& result, std::optional<double> (*time)(const TPressResult&))
+{
+    TTimes times;
+    for (const TPressResult& press : result.MidPresses)
+        times.push_back(time(press));
+    return times;
+}
+
+bool TimesMet(const TTimes& times)
+{
+    return !times.empty() &&
+           std::all_of(times.begin(), times.end(), [](const auto& time) { return time && *time <= MaxPressMs; });
+}
+
+std::string Worst(const TTimes& times)
+{
+    if (times.empty())
+        return "none";
+    if (std::any_of(times.begin(), times.end(), [](const auto& time) { return !time; }))
+        return Format(">%.0f", PressLimitMs);
+    double worst = 0;
+    for (const auto& time : times)
+        worst = std::max(worst, *time);
+    return Format("%.0f", worst);
+}
+
+const TTimesOf TimesOf[] = {
+    [](const TResponseResult& result) { return MidTimes(result, ClearTime); },
+    [](const TResponseResult& result) { return MidTimes(result, ScreenTime); },
+    [](const TResponseResult& result) { return TTimes{ClearTime(result.EndPress)}; },
+    [](const TResponseResult& result) { return TTimes{ScreenTime(result.EndPress)}; },
+};
+constexpr const char* PressFigures[] = {
+    "Ctrl+D mid-flood to list cleared",
+    "Ctrl+D mid-flood to screen",
+    "Ctrl+D at flood end to list cleared",
+    "Ctrl+D at flood end to screen",
+};
+
+bool BacklogMet(const TResponseResult& result) { return result.BacklogSeen && result.BacklogSeconds < MaxBacklogSeconds; }
+bool UpdatesMet(const TResponseResult& result) { return result.UpdatesPerSecond >= MinUpdatesPerSecond; }
+bool LinesMet(const TResponseResult& result) { return result.MissingLines == 0; }
+
+using TPart = std::function<std::string(const TResponseResult&)>;
+using TCheck = std::function<bool(const TResponseResult&)>;
+
+// A row per sender kind, with one part per number of senders: "a / b".
+struct TFigure {
+    std::string Name;
+    const char* Unit;
+    TPart Value;
+    TPart Reference; // may be empty
+    const char* ReferenceUnit;
+    std::string Target;
+    TCheck Met;
+};
+
+std::vector<TFigure> Figures()
+{
+    std::vector<TFigure> figures;
+    for (std::size_t i = 0; i < std::size(PressFigures); ++i) {
+        const TTimesOf times = TimesOf[i];
+        figures.push_back({PressFigures[i], "ms", [times](const TResponseResult& result) { return Worst(times(result)); },
+                           [times](const TResponseResult& result) { return std::to_string(times(result).size()); },
+                           " presses", Format("<= %.0f", MaxPressMs),
+                           [times](const TResponseResult& result) { return TimesMet(times(result)); }});
+    }
+    figures.push_back({"Screen updates in a flood", "1/s",
+                       [](const TResponseResult& result) { return Format("%.1f", result.UpdatesPerSecond); },
+                       [](const TResponseResult& result) { return Format("%.0f", result.LooksPerSecond); }, " looks/s",
+                       Format(">= %.0f", MinUpdatesPerSecond), UpdatesMet});
+    figures.push_back({"Notifications queued after the flood", "s",
+                       [](const TResponseResult& result) {
+                           return result.BacklogSeen ? Format("%.2f", result.BacklogSeconds)
+                                                     : Format(">%.0f", PressLimitMs / 1000.0);
+                       },
+                       {}, "", Format("< %.1f", MaxBacklogSeconds), BacklogMet});
+    figures.push_back({"Lines missing after the flood", "lines",
+                       [](const TResponseResult& result) { return Number(result.MissingLines); }, {}, "", "0", LinesMet});
+    return figures;
+}
+
+std::string Joined(const std::vector<const TResponseResult*>& results, const TPart& part)
+{
+    std::string text;
+    for (const TResponseResult* result : results)
+        text += (text.empty() ? "" : " / ") + part(*result);
+    return text;
+}
+
+TRow KindRow(const TFigure& figure, TSenderKind kind, const std::vector<TResponseResult>& results)
+{
+    std::vector<const TResponseResult*> ofKind;
+    for (const TResponseResult& result : results)
+        if (result.Spec.Kind == kind)
+            ofKind.push_back(&result);
+    const bool met = !ofKind.empty() &&
+                     std::all_of(ofKind.begin(), ofKind.end(), [&](const TResponseResult* result) { return figure.Met(*result); });
+    const std::string senders = Joined(ofKind, [](const TResponseResult& result) { return std::to_string(result.Spec.Senders); });
+    return {figure.Name + ", " + KindName(kind) + " " + senders + " [" + figure.Unit + "]", Joined(ofKind, figure.Value),
+            figure.Reference ? Joined(ofKind, figure.Reference) + figure.ReferenceUnit : "", "", figure.Target, Met(met)};
+}
+
+std::string JsonPress(const TPressResult& press)
+{
+    return JsonObject({{"clearMs", JsonNumber(ClearTime(press))}, {"screenMs", JsonNumber(ScreenTime(press))}});
+}
+
+std::string JsonResult(const TResponseResult& result)
+{
+    std::vector<std::string> presses;
+    for (const TPressResult& press : result.MidPresses)
+        presses.push_back(JsonPress(press));
+    return JsonObject({
+        {"kind", std::string("\"") + KindName(result.Spec.Kind) + "\""},
+        {"senders", JsonNumber(static_cast<std::int64_t>(result.Spec.Senders))},
+        {"entries", JsonNumber(result.Entries)},
+        {"floodSeconds", JsonNumber(result.FloodSeconds)},
+        {"screenLooksPerSecond", JsonNumber(result.LooksPerSecond)},
+        {"screenUpdatesPerSecond", JsonNumber(result.UpdatesPerSecond)},
+        {"missingLines", JsonNumber(result.MissingLines)},
+        {"queuedNotificationsSeconds",
+         JsonNumber(result.BacklogSeen ? std::optional<double>(result.BacklogSeconds) : std::nullopt)},
+        {"floodEndPress", JsonPress(result.EndPress)},
+        {"midFloodPresses", JsonArray(presses)},
+    });
+}
+
+} // namespace
+
+TResponseVerdict JudgeResponses(const std::vector<TResponseResult>& results)
+{
+    TResponseVerdict verdict;
+    verdict.PressMet = verdict.UpdatesMet = verdict.BacklogMet = verdict.LinesMet = !results.empty();
+    for (const TResponseResult& result : results) {
+        for (const TTimesOf& times : TimesOf)
+            verdict.PressMet = verdict.PressMet && TimesMet(times(result));
+        verdict.UpdatesMet = verdict.UpdatesMet && UpdatesMet(result);
+        verdict.BacklogMet = verdict.BacklogMet && BacklogMet(result);
+        verdict.LinesMet = verdict.LinesMet && LinesMet(result);
+    }
+    return verdict;
+}
+
+std::vector<TRow> ResponseRows(const std::vector<TResponseResult>& results)
+{
+    std::vector<TRow> rows;
+    for (const TFigure& figure : Figures())
+        for (const TSenderKind kind : Kinds)
+            rows.push_back(KindRow(figure, kind, results));
+    return rows;
+}
+
+std::string ResponseJson(const std::vector<TResponseResult>& results)
+{
+    TFields fields = {{"pressLimitMs", JsonNumber(static_cast<std::int64_t>(PressLimitMs))}};
+    for (const TResponseResult& result : results)
+        fields.emplace_back(std::string(KindName(result.Spec.Kind)) + std::to_string(result.Spec.Senders), JsonResult(result));
+    return JsonObject(fields);
+}
+
+} // namespace Bench
