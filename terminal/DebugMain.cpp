@@ -78,6 +78,7 @@ void TMainFrame::FormCreate()
     SharedMem->Open();
     HMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
     Order = 0;
+    LastPaint = GetTickCount64(); // the window is painted as it appears
     WinWidth = 0;
     IniFileName = ExecutableDirectory() + IniFileTitle;
     EnableExtendedChannels();

@@ -197,7 +197,11 @@ private:
     void RunIntakePass();
     void DeliverEntry(const TEntryAction& action);
     void DiscardQueuedNotifications();
+    bool NotificationQueued() const;
     bool InputWaiting() const;
+    // The intake's redraw suspension, which may last over several passes.
+    void HoldRedraw();
+    void ReleaseRedraw();
     void PaintIfDue();
     void ContinueIntakeLater(UINT delayMs);
     bool ContinuationPending() const noexcept;
@@ -207,6 +211,7 @@ private:
     ULONGLONG PassTimeMs = DefaultPassTimeMs; // how long one pass may go on taking entries
     ULONGLONG ContinuationDue = 0;            // when the continuation's timer is due; 0: none set
     ULONGLONG LastPaint = 0;                  // when a pass last painted the window
+    bool RedrawHeld = false;                  // the intake holds a redraw suspension
 
     // ---- line limit and settings: MainFrameLineLimit.cpp, MainFrameSettings.cpp ------
     // NoOfEdit's key-released event (WM_KEYUP and WM_SYSKEYUP) runs NoOfLinesChange.

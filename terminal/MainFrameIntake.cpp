@@ -71,16 +71,25 @@ void TMainFrame::RunIntakePass()
 
     const TLineOptions options = LineOptions();
     TDrainResult result;
-    {
-        const TRedrawSuspension suspension(dbDisplay);
+    HoldRedraw();
+    try {
         result = DrainRing(
             area, HMutex.Get(), Order,
             [options](const TSlotEntry& entry) { return DecideEntry(entry, options); },
             [this](TEntryAction action) { DeliverEntry(action); }, PassBudget, GetTickCount64() + PassTimeMs);
-        const int count = dbDisplay.Count();
-        if (AutoScroll && count - 1 > 0)
-            dbDisplay.SetTopIndex(count - 1);
+    } catch (...) {
+        ReleaseRedraw();
+        throw;
     }
+    const int count = dbDisplay.Count();
+    if (AutoScroll && count - 1 > 0)
+        dbDisplay.SetTopIndex(count - 1);
+
+    // Passes that follow each other at once share one redraw suspension: suspending and
+    // resuming costs milliseconds, far more than a few entries.
+    const bool followedAtOnce = result.Stop == TDrainStop::Budget || NotificationQueued();
+    if (!followedAtOnce)
+        ReleaseRedraw();
     PaintIfDue();
     if (result.Stop == TDrainStop::Budget)
         PostMessageW(FHandle, DebugEntryMsg, 0, 0); // the next pass lets waiting input go first
@@ -105,7 +114,27 @@ void TMainFrame::DiscardQueuedNotifications()
     }
 }
 
+bool TMainFrame::NotificationQueued() const
+{
+    MSG queued;
+    return PeekMessageW(&queued, FHandle, DebugEntryMsg, DebugEntryMsg, PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE) != 0;
+}
+
 bool TMainFrame::InputWaiting() const { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
+
+void TMainFrame::HoldRedraw()
+{
+    if (!RedrawHeld)
+        dbDisplay.SuspendRedraw();
+    RedrawHeld = true;
+}
+
+void TMainFrame::ReleaseRedraw()
+{
+    if (RedrawHeld)
+        dbDisplay.ResumeRedraw();
+    RedrawHeld = false;
+}
 
 // While notifications keep the queue busy, WM_PAINT never comes: paint here, now and then.
 void TMainFrame::PaintIfDue()
@@ -114,11 +143,13 @@ void TMainFrame::PaintIfDue()
     if (now - LastPaint < PaintEveryMs)
         return;
     LastPaint = now;
+    ReleaseRedraw();
     RedrawWindow(FHandle, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void TMainFrame::ContinueIntakeLater(UINT delayMs)
 {
+    ReleaseRedraw(); // the list is drawn and answers the mouse while the intake waits
     SetTimer(FHandle, IntakeTimer, delayMs, nullptr);
     ContinuationDue = GetTickCount64() + delayMs;
 }

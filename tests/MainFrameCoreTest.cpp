@@ -459,7 +459,7 @@ TEST_F(TerminalRunning, EntryAddedDuringThePassIsTakenInTheSamePass)
     EXPECT_EQ(Lines().size(), 3u);
 }
 
-TEST_F(TerminalRunning, LongStreamIsSplitIntoPassesThatEachLetTheQueueIn)
+TEST_F(TerminalRunning, LongStreamIsSplitIntoPassesThatLetTheQueueInAndShareTheRedrawSuspension)
 {
     constexpr int total = 300;
     // Each append adds one more, so the count never drops to 0 before the last entry.
@@ -481,7 +481,11 @@ TEST_F(TerminalRunning, LongStreamIsSplitIntoPassesThatEachLetTheQueueIn)
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(total));
     for (int i = 0; i < total; ++i)
         EXPECT_EQ(lines[i], L"-M- e" + std::to_wstring(i));
-    EXPECT_EQ(List.Redraw, (std::vector<WPARAM>{FALSE, TRUE, FALSE, TRUE}));
+    // The passes share one redraw suspension, unless the steady repaint fell between them.
+    const std::vector<WPARAM> shared{FALSE, TRUE};
+    const std::vector<WPARAM> split{FALSE, TRUE, FALSE, TRUE};
+    EXPECT_TRUE(List.Redraw == shared || List.Redraw == split) << testing::PrintToString(List.Redraw);
+    EXPECT_TRUE(IsWindowVisible(Probe::List(*Frame))) << "the suspension ends with the stream";
 }
 
 TEST_F(TerminalRunning, QueuedNotificationsDoNotSurviveAPass)
