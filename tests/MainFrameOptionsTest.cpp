@@ -42,6 +42,7 @@ struct TMainFrameProbe {
     static const TFontSpec& ListFont(const TMainFrame& frame) { return frame.ListFont; }
     static HFONT WindowFontHandle(const TMainFrame& frame) { return frame.WindowFontHandle.Get(); }
     static std::int32_t ListColor(const TMainFrame& frame) { return frame.ListColor; }
+    static int ScreenDpi(const TMainFrame& frame) { return frame.ScreenDpi; }
     static void SetWindowFont(TMainFrame& frame, const TFontSpec& font) { frame.SetWindowFont(font); }
     // Builds the menu bar from its table once more, as creation does, and drops the old one.
     static void RebuildMenu(TMainFrame& frame)
@@ -106,6 +107,18 @@ LOGFONTW FontOf(HFONT font)
 }
 
 int ScreenDpi() { return GetDeviceCaps(TWindowDC(nullptr).Get(), LOGPIXELSY); }
+
+// The height of one line of a font made here from face and height, on the screen.
+int LineHeightOf(const std::wstring& face, int height)
+{
+    TUniqueFont font(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str()));
+    TWindowDC dc(nullptr);
+    TSelectObject selection(dc.Get(), font.Get());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.Get(), &metrics);
+    return metrics.tmHeight;
+}
 
 // Width of a text in a font made here from face and height, on the screen.
 int MeasureText(const std::wstring& face, int height, const std::wstring& text)
@@ -320,6 +333,72 @@ TEST_F(MainFrameOptions, PanelsAndListAreDockedInTheClientArea)
     EXPECT_EQ(BoundsInParent(panel1).right, client.right - 2);
     EXPECT_EQ(BoundsInParent(list).right, client.right - 2);
     EXPECT_EQ(BoundsInParent(list).bottom, listHeight);
+}
+
+// A move to a monitor of another dpi: every length of the layout and every font follows, the
+// window takes the bounds the system suggests, and the way back gives the design again.
+TEST_F(MainFrameOptions, LayoutAndFontsFollowAChangeOfDpi)
+{
+    ASSERT_EQ(Probe::ScreenDpi(*Frame), 96) << "the design values below are pixels at 96 dpi";
+    Frame->AddLine("-M- the widest line");
+    Pump();
+    const HWND panel1 = Probe::Panel1(*Frame);
+    const HWND list = Probe::List(*Frame);
+    for (const int dpi : {192, 144, 96}) {
+        SCOPED_TRACE(dpi);
+        const auto scaled = [dpi](int design) { return MulDiv(design, dpi, 96); };
+        RECT suggested;
+        GetWindowRect(Window(), &suggested);
+        suggested.right = suggested.left + scaled(525);
+        suggested.bottom = suggested.top + scaled(480);
+        SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        Pump();
+
+        EXPECT_EQ(Probe::ScreenDpi(*Frame), dpi);
+        RECT bounds;
+        GetWindowRect(Window(), &bounds);
+        EXPECT_TRUE(EqualRect(&bounds, &suggested));
+        for (const TExpectedComponent& expected : FixedComponents) {
+            SCOPED_TRACE(expected.Name);
+            const RECT component = BoundsInParent(GetDlgItem(panel1, expected.Id));
+            EXPECT_EQ(component.left, scaled(expected.Left));
+            EXPECT_EQ(component.top, scaled(expected.Top));
+            EXPECT_EQ(component.right, scaled(expected.Width));
+            EXPECT_EQ(component.bottom, scaled(expected.Height));
+        }
+        RECT client;
+        GetClientRect(Window(), &client);
+        const RECT strip = BoundsInParent(panel1);
+        EXPECT_EQ(strip.left, scaled(1));
+        EXPECT_EQ(strip.right, client.right - 2 * scaled(1));
+        EXPECT_EQ(strip.bottom, scaled(25));
+        const RECT listBounds = BoundsInParent(list);
+        EXPECT_EQ(listBounds.top, scaled(1) + scaled(25));
+        // Whole lines, at most the scaled height. Wine's list box counts a hidden horizontal
+        // scroll bar when it cuts its height, so a line more may go than the design says.
+        const int line = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+        RECT listClient;
+        GetClientRect(list, &listClient);
+        EXPECT_EQ(listClient.bottom % line, 0);
+        EXPECT_LE(listBounds.bottom, scaled(469));
+        EXPECT_GT(listBounds.bottom, scaled(469) - 2 * line);
+
+        struct TFontCase {
+            HWND Control;
+            int DesignHeight;
+        };
+        for (const TFontCase& font : {TFontCase{list, -12}, TFontCase{Probe::Box(*Frame, 0), -11},
+                                      TFontCase{Probe::NoOfEdit(*Frame), -11},
+                                      TFontCase{GetDlgItem(panel1, idLabel1), -11}}) {
+            EXPECT_EQ(FontOf(reinterpret_cast<HFONT>(SendMessageW(font.Control, WM_GETFONT, 0, 0))).lfHeight,
+                      scaled(font.DesignHeight));
+        }
+        EXPECT_EQ(FontOf(Probe::WindowFontHandle(*Frame)).lfHeight, scaled(-12));
+        // Lines are as high as the list font makes them, the widest line is measured anew.
+        EXPECT_EQ(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), LineHeightOf(L"Courier New", scaled(-12)));
+        EXPECT_EQ(Probe::WinWidth(*Frame), MeasureText(L"Courier New", scaled(-12), L"-M- the widest line") + 8);
+        EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), Probe::WinWidth(*Frame));
+    }
 }
 
 TEST_F(MainFrameOptions, ListHasItsStylesAndNoInputMethod)
