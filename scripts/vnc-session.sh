@@ -5,7 +5,19 @@
 #   vnc-session.sh COMMAND [ARGS...]
 set -uo pipefail
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+vnc=
+
+# x11vnc does not always end on SIGTERM while a viewer goes away: it gets two seconds.
+stop_vnc() {
+  [[ -n "$vnc" ]] && kill "$vnc" 2>/dev/null || return 0
+  for _ in $(seq 20); do
+    kill -0 "$vnc" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$vnc" 2>/dev/null
+  wait "$vnc" 2>/dev/null
+}
+trap 'stop_vnc; rm -rf "$work"' EXIT
 
 # -localhost and -noipv6: reachable from this machine only; -shared -forever: any number of
 # viewers, one after another or at once; the first free port from 5900 on.
@@ -22,7 +34,6 @@ done
 if [[ -z "$port" ]]; then
   echo "The VNC server did not start:" >&2
   cat "$work/x11vnc.out" "$work/x11vnc.log" >&2 2>/dev/null
-  kill "$vnc" 2>/dev/null
   exit 1
 fi
 
@@ -34,7 +45,3 @@ The screen is served over VNC on this machine only: 127.0.0.1, port $port (displ
 TEXT
 
 VT_VNC_PORT=$port "$@"
-status=$?
-kill "$vnc" 2>/dev/null
-wait "$vnc" 2>/dev/null
-exit $status

@@ -7,7 +7,7 @@ set -uo pipefail
 session=$1
 output=$("$session" bash -c '
   exec 3<>"/dev/tcp/127.0.0.1/$VT_VNC_PORT" || exit 1
-  read -r -n 12 greeting <&3
+  read -r -t 10 -n 12 greeting <&3
   echo "greeting=$greeting"
   echo "listening=$(ss -ltnH "sport = :$VT_VNC_PORT" | awk "{ print \$4 }" | sort -u | tr "\n" " ")"
   echo "port=$VT_VNC_PORT"
