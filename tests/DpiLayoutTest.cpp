@@ -15,8 +15,6 @@
 
 #include "DebugMain.h"
 #include "Dpi.h"
-#include "ShDat.h"
-#include "ShmDefs.h"
 #include "VtSender.h"
 #include "support/ScreenImage.h"
 #include "support/TerminalProcess.h"
@@ -111,15 +109,11 @@ TShot RunTerminalAt(int dpi)
         WritePrivateProfileStringW(L"WINDOW", key, value.c_str(), copy.SettingsFile.c_str());
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, copy.SettingsFile.c_str());
 
-    TSharedData shared(nullptr);
-    shared.SetSectionName(Shm::SectionName);
-    shared.SetDataSize(Shm::AreaSize);
-    shared.Open();
-    auto& area = *static_cast<volatile TShmArea*>(shared.Data());
+    const TAreaView exchange;
     TProcess terminal(copy.Exe, L"");
     EXPECT_TRUE(terminal.Started());
-    EXPECT_TRUE(PollUntil([&] { return area.TerminalWnd != 0; }));
-    const auto window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(area.TerminalWnd));
+    const HWND window = exchange.WaitForTerminal();
+    EXPECT_NE(window, nullptr);
     const HWND list = FindControl(window, idDbDisplay);
     EXPECT_NE(list, nullptr);
     shot.Awareness = WindowDpiAwareness(window);

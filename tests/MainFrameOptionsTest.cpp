@@ -10,8 +10,6 @@
 
 #include <array>
 #include <cwctype>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,6 +24,7 @@
 #include "ErrorBox.h"
 #include "Gdi.h"
 #include "TextCodec.h"
+#include "support/ScreenImage.h"
 
 struct TMainFrameProbe {
     static HWND PnlDisplayArea(const TMainFrame& frame) { return frame.pnlDisplayArea; }
@@ -976,35 +975,9 @@ void SaveWindowImage(HWND window, const std::wstring& path)
 {
     RECT bounds;
     GetWindowRect(window, &bounds);
-    const int width = bounds.right - bounds.left;
-    const int height = bounds.bottom - bounds.top;
     const TWindowDC source(window, TWindowDC::Whole);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const TUniqueMemoryDC memory(CreateCompatibleDC(source.Get()));
-    const TUniqueBitmap bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    ASSERT_TRUE(bitmap);
-    {
-        const TSelectObject selection(memory.Get(), bitmap.Get());
-        BitBlt(memory.Get(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
-    }
-    GdiFlush();
-    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
-    const DWORD size = stride * static_cast<DWORD>(height);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42; // "BM"
-    header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
-    header.bfSize = header.bfOffBits + size;
-    std::ofstream file(std::filesystem::path(path), std::ios::binary);
-    file.write(reinterpret_cast<const char*>(&header), sizeof(header));
-    file.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    file.write(static_cast<const char*>(bits), size);
+    const RECT whole{0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    EXPECT_TRUE(TScreenImage::Capture(source.Get(), whole).SaveBmp(path));
 }
 
 TEST_F(MainFrameOptions, ComponentsShowTheirColours)

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "DebugMain.h"
-#include "ShDat.h"
-#include "ShmDefs.h"
 #include "support/TerminalProcess.h"
 
 namespace {
@@ -28,16 +26,11 @@ TEST(Package, TerminalFromTheZipTakesLinesFromVtsendAndTheExample)
 {
     const std::wstring folder = PackageFolder();
     ASSERT_FALSE(folder.empty()) << "run by tests/package-check.sh, which sets VT_PACKAGE_DIR";
-    TSharedData shared(nullptr);
-    shared.SetSectionName(Shm::SectionName);
-    shared.SetDataSize(Shm::AreaSize);
-    shared.Open();
-    auto& area = *static_cast<volatile TShmArea*>(shared.Data());
-
+    const TAreaView exchange;
     TProcess terminal(folder + L"\\Vellumtrace64.exe", L"");
     ASSERT_TRUE(terminal.Started());
-    ASSERT_TRUE(PollUntil([&] { return area.TerminalWnd != 0; }));
-    const auto window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(area.TerminalWnd));
+    const HWND window = exchange.WaitForTerminal();
+    ASSERT_NE(window, nullptr);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     EXPECT_EQ(owner, terminal.Id);

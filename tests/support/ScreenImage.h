@@ -1,5 +1,5 @@
-// Pixels as the screen shows them, read back from the screen's DC (what Xvfb shows under Wine),
-// and written to a .bmp file for a person to look at.
+// Pixels as the screen shows them, read back from the screen's DC (what Xvfb shows under Wine)
+// or a window's, and written to a .bmp file for a person to look at.
 #pragma once
 
 #include <windows.h>
@@ -17,23 +17,25 @@ public:
     TScreenImage() = default;
 
     // The pixels of a rectangle of the screen, in screen coordinates.
-    static TScreenImage Capture(const RECT& area)
+    static TScreenImage Capture(const RECT& area) { return Capture(TWindowDC(nullptr).Get(), area); }
+
+    // The pixels of a rectangle of a DC, in its coordinates.
+    static TScreenImage Capture(HDC source, const RECT& area)
     {
         TScreenImage image;
         image.FWidth = area.right - area.left;
         image.FHeight = area.bottom - area.top;
         if (image.FWidth <= 0 || image.FHeight <= 0)
             return TScreenImage();
-        const TWindowDC screen(nullptr);
         BITMAPINFO info = image.Info();
         void* bits = nullptr;
-        const TUniqueMemoryDC memory(CreateCompatibleDC(screen.Get()));
+        const TUniqueMemoryDC memory(CreateCompatibleDC(source));
         const TUniqueBitmap bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         if (!bitmap)
             return TScreenImage();
         {
             const TSelectObject selection(memory.Get(), bitmap.Get());
-            BitBlt(memory.Get(), 0, 0, image.FWidth, image.FHeight, screen.Get(), area.left, area.top, SRCCOPY);
+            BitBlt(memory.Get(), 0, 0, image.FWidth, image.FHeight, source, area.left, area.top, SRCCOPY);
         }
         GdiFlush();
         const auto* pixels = static_cast<const std::uint32_t*>(bits);
