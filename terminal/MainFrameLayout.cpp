@@ -230,8 +230,9 @@ HWND CreateControl(const TComponentRow& row, HWND parent, const RECT& bounds)
         break;
     }
     const HWND control = CreateWindowExW(exStyle, className, row.Caption, style, bounds.left, bounds.top,
-                                         bounds.right - bounds.left, bounds.bottom - bounds.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)),
-                                         GetModuleHandleW(nullptr), nullptr);
+                                         bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)), GetModuleHandleW(nullptr),
+                                         nullptr);
     if (control == nullptr)
         throw Exception(std::wstring(L"The component ") + row.Name + L" cannot be created.");
     return control;

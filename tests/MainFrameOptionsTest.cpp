@@ -400,6 +400,32 @@ TEST_F(MainFrameOptions, LayoutAndFontsFollowAChangeOfDpi)
     }
 }
 
+// After a move to a 144-dpi monitor the settings file holds the window's pixels there, and
+// the font's size in points as before: the font is the same, only drawn larger.
+TEST_F(MainFrameOptions, SettingsAfterAChangeOfDpiHoldTheWindowsPixelsAndTheSameFontSize)
+{
+    RECT suggested{10, 20, 10 + 788, 20 + 720};
+    SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    Pump();
+    Frame.reset(); // SaveSettings
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring settings(exe);
+    settings = settings.substr(0, settings.find_last_of(L"\\/") + 1) + L"Vellumtrace64.INI";
+    const auto read = [&](const wchar_t* section, const wchar_t* key) {
+        wchar_t value[64] = {};
+        GetPrivateProfileStringW(section, key, L"", value, 64, settings.c_str());
+        return std::wstring(value);
+    };
+    EXPECT_EQ(read(L"WINDOW", L"LEFT"), L"10");
+    EXPECT_EQ(read(L"WINDOW", L"TOP"), L"20");
+    EXPECT_EQ(read(L"WINDOW", L"WIDTH"), L"788");
+    EXPECT_EQ(read(L"WINDOW", L"HEIGHT"), L"720");
+    EXPECT_EQ(read(L"PREFERENCES", L"FONTNAME"), L"Courier New");
+    EXPECT_EQ(read(L"PREFERENCES", L"FONTSIZE"), L"9");
+    DeleteFileW(settings.c_str());
+}
+
 TEST_F(MainFrameOptions, ListHasItsStylesAndNoInputMethod)
 {
     const HWND list = Probe::List(*Frame);
