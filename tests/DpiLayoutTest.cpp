@@ -5,11 +5,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -89,7 +88,6 @@ constexpr int PerMonitorAware = 2;
 
 // The terminal's client area at one dpi, with the check's lines in its list.
 struct TShot {
-    int Dpi = 0;
     int Awareness = -1; // WindowDpiAwareness of the terminal's window
     TScreenImage Client;
 };
@@ -97,7 +95,6 @@ struct TShot {
 TShot RunTerminalAt(int dpi)
 {
     TShot shot;
-    shot.Dpi = dpi;
     const TSystemDpi systemDpi(dpi);
     TTerminalCopy copy;
     EXPECT_TRUE(copy.Copied);
