@@ -10,6 +10,7 @@ packages=(
   fonts-wine fonts-liberation locales-all
   ghostscript libgs10-common poppler-utils
   x11-apps imagemagick
+  x11vnc iproute2
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the terminal and starts it under Wine (inside Xvfb when there is no display).
+# Builds the terminal and starts it under Wine. Without a display it runs inside Xvfb, whose
+# screen is served over VNC to this machine only (scripts/vnc-session.sh prints how to connect).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VT_BUILD_DIR:-$root/build}
@@ -10,6 +11,10 @@ session=("$root/scripts/wine-session.sh" "$build" /usr/lib/wine/wine64 "$build/b
 if [[ -n "${DISPLAY:-}" ]]; then
   "${session[@]}"
 else
-  echo "No display: the terminal runs inside Xvfb."
-  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "${session[@]}"
+  cat <<TEXT
+No display: the terminal runs on a virtual display (Xvfb), served over VNC to this machine.
+Send it a first line from another shell once it runs:
+  WINEPREFIX=$build/wineprefix WINEDEBUG=-all /usr/lib/wine/wine64 $build/bin/vtsend.exe "Hello from vtsend"
+TEXT
+  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$root/scripts/vnc-session.sh" "${session[@]}"
 fi

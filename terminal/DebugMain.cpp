@@ -6,6 +6,7 @@
 #include "Application.h"
 #include "ErrorBox.h"
 #include "ModulePath.h"
+#include "ProgramIcon.h"
 #include "Settings.h"
 #include "ShmIntake.h"
 
@@ -26,7 +27,8 @@ void RegisterMainFrameClass(WNDPROC windowProc)
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = windowProc;
         windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+        windowClass.hIcon = ProgramIcon(SM_CXICON, SM_CYICON);
+        windowClass.hIconSm = ProgramIcon(SM_CXSMICON, SM_CYSMICON);
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)); // the window's grey
         windowClass.lpszClassName = MainFrameClassName;

@@ -179,7 +179,16 @@ private:
     void SetWindowFont(const TFontSpec& font);
     void SetListFont(const TFontSpec& font);
     void SetListColor(std::int32_t color);
+    void SetPanelFont(const TFontSpec& font);
+    // WinWidth := MaxLine's width in the window's font plus the margin, posted to the list.
+    void RemeasureMaxLine();
+    // WM_DPICHANGED: fonts, strip and list scaled to the new dpi, the window to the bounds
+    // the system suggests.
+    void ChangeDpi(int dpi, const RECT& suggested);
     static constexpr std::int32_t LineWidthMargin = 8; // WinWidth is a line's width plus this
+    // The window's dpi: its monitor's at creation, then each new one that WM_DPICHANGED brings.
+    // The layout's lengths and the fonts' heights in pixels are scaled to it; font sizes in
+    // points are converted at it.
     int ScreenDpi = 0;
     TFontSpec PanelFont;
     TUniqueFont WindowFontHandle;

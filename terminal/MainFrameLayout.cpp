@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "Dpi.h"
 #include "Exception.h"
 #include "Panel.h"
 #include "TextCodec.h"
@@ -69,6 +70,21 @@ constexpr TComponentRow ComponentRows[] = {
     {L"Label1",         TKind::Label,    idLabel1,         idPanel1,         394, 4,  57,  14,  0,         TBevel::Raised,  TFontRole::Panel, L"Max. Lines:", nullptr, false, true},
     {L"Bevel1",         TKind::Frame,    idBevel1,         idPanel1,         451, 3,  43,  18,  0,         TBevel::Lowered, TFontRole::None,  L"",           nullptr, false, true},
 };
+
+// The row's bounds in its parent at the window's dpi.
+RECT ScaledBounds(const TComponentRow& row, int dpi) noexcept
+{
+    const int left = ScaleToDpi(row.Left, dpi);
+    const int top = ScaleToDpi(row.Top, dpi);
+    return RECT{left, top, left + ScaleToDpi(row.Width, dpi), top + ScaleToDpi(row.Height, dpi)};
+}
+
+// A design font (its height in pixels at 96 dpi) at the given dpi.
+TFontSpec ScaledFont(TFontSpec font, int dpi)
+{
+    font.Height = ScaleToDpi(font.Height, dpi);
+    return font;
+}
 
 const TComponentRow& Row(int id)
 {
@@ -181,15 +197,14 @@ TUniqueFont CreateDesignFont(const TFontSpec& font)
     return handle;
 }
 
-HWND CreateControl(const TComponentRow& row, HWND parent)
+HWND CreateControl(const TComponentRow& row, HWND parent, const RECT& bounds)
 {
     const wchar_t* className = nullptr;
     DWORD style = WS_CHILD | WS_VISIBLE | (row.Enabled ? 0u : WS_DISABLED);
     DWORD exStyle = 0;
     switch (row.Kind) {
     case TKind::Panel:
-        return CreatePanel(parent, row.Id, RECT{row.Left, row.Top, row.Left + row.Width, row.Top + row.Height}, row.Color,
-                           row.Bevel);
+        return CreatePanel(parent, row.Id, bounds, row.Color, row.Bevel);
     case TKind::List:
         className = L"LISTBOX";
         style |= WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY;
@@ -201,7 +216,9 @@ HWND CreateControl(const TComponentRow& row, HWND parent)
         break;
     case TKind::Label:
         className = L"STATIC";
-        style |= SS_LEFT | SS_NOTIFY; // SS_NOTIFY: it gets the mouse, so it can show a hint
+        // SS_NOTIFY: it gets the mouse, so it can show a hint. A font whose text is a pixel
+        // wider at some dpi clips the text instead of breaking it onto a hidden second line.
+        style |= SS_LEFTNOWORDWRAP | SS_NOTIFY;
         break;
     case TKind::Frame:
         className = L"STATIC";
@@ -212,9 +229,10 @@ HWND CreateControl(const TComponentRow& row, HWND parent)
         style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
         break;
     }
-    const HWND control = CreateWindowExW(exStyle, className, row.Caption, style, row.Left, row.Top, row.Width, row.Height,
-                                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)),
-                                         GetModuleHandleW(nullptr), nullptr);
+    const HWND control = CreateWindowExW(exStyle, className, row.Caption, style, bounds.left, bounds.top,
+                                         bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)), GetModuleHandleW(nullptr),
+                                         nullptr);
     if (control == nullptr)
         throw Exception(std::wstring(L"The component ") + row.Name + L" cannot be created.");
     return control;
@@ -251,17 +269,18 @@ void TMainFrame::CreateComponents()
 {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    ScreenDpi = GetDeviceCaps(TWindowDC(nullptr).Get(), LOGPIXELSY);
+    ScreenDpi = WindowDpi(FHandle);
 
-    SetWindowFont(DesignWindowFont);
-    ListFont = DesignWindowFont;
+    SetWindowFont(ScaledFont(DesignWindowFont, ScreenDpi));
+    ListFont = WindowFont;
     ListFontHandle = CreateDesignFont(ListFont);
-    PanelFont = DesignPanelFont;
+    PanelFont = ScaledFont(DesignPanelFont, ScreenDpi);
     PanelFontHandle = CreateDesignFont(PanelFont);
 
     std::map<int, HWND> created;
     for (const TComponentRow& row : ComponentRows) {
-        const HWND control = CreateControl(row, row.Parent == 0 ? FHandle : created.at(row.Parent));
+        const HWND control =
+            CreateControl(row, row.Parent == 0 ? FHandle : created.at(row.Parent), ScaledBounds(row, ScreenDpi));
         created[row.Id] = control;
         if (row.Font != TFontRole::None) {
             const HFONT font = row.Font == TFontRole::List ? ListFontHandle.Get() : PanelFontHandle.Get();
@@ -329,10 +348,36 @@ void TMainFrame::LayoutComponents()
     GetClientRect(FHandle, &client);
     MoveWindow(pnlDisplayArea, 0, 0, client.right, client.bottom, TRUE);
     // Panel1 and the list are docked to the top inside the panel's bevel, full width.
-    const int inner = client.right - 2 * PanelBevelWidth;
-    const int stripHeight = Row(idPanel1).Height;
-    MoveWindow(Panel1, PanelBevelWidth, PanelBevelWidth, inner, stripHeight, TRUE);
-    MoveWindow(dbDisplayWnd, PanelBevelWidth, PanelBevelWidth + stripHeight, inner, Row(idDbDisplay).Height, TRUE);
+    const int bevel = ScaleToDpi(PanelBevelWidth, ScreenDpi);
+    const int inner = client.right - 2 * bevel;
+    const int stripHeight = ScaleToDpi(Row(idPanel1).Height, ScreenDpi);
+    MoveWindow(Panel1, bevel, bevel, inner, stripHeight, TRUE);
+    MoveWindow(dbDisplayWnd, bevel, bevel + stripHeight, inner, ScaleToDpi(Row(idDbDisplay).Height, ScreenDpi), TRUE);
+}
+
+void TMainFrame::ChangeDpi(int dpi, const RECT& suggested)
+{
+    const int previous = ScreenDpi;
+    ScreenDpi = dpi;
+    const auto rescaled = [&](TFontSpec font) {
+        font.Height = MulDiv(font.Height, dpi, previous);
+        return font;
+    };
+    SetWindowFont(rescaled(WindowFont));
+    SetListFont(rescaled(ListFont));
+    SetPanelFont(rescaled(PanelFont));
+    RemeasureMaxLine();
+    // The strip's components at their new size; the docked ones follow the window's new size.
+    for (const TComponentRow& row : ComponentRows) {
+        if (row.Parent != idPanel1)
+            continue;
+        const RECT bounds = ScaledBounds(row, dpi);
+        MoveWindow(GetDlgItem(Panel1, row.Id), bounds.left, bounds.top, bounds.right - bounds.left,
+                   bounds.bottom - bounds.top, TRUE);
+    }
+    SetWindowPos(FHandle, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutComponents();
 }
 
 bool TMainFrame::HandleLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -345,6 +390,10 @@ bool TMainFrame::HandleLayoutMessage(UINT message, WPARAM wParam, LPARAM lParam,
         return ColorControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), result);
     case WM_SIZE:
         LayoutComponents();
+        result = 0;
+        return true;
+    case WM_DPICHANGED: // moved to a monitor of another dpi, or its scale changed
+        ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         result = 0;
         return true;
     default:
@@ -395,6 +444,23 @@ void TMainFrame::SetListFont(const TFontSpec& font)
     ListFontHandle = std::move(handle); // the old font is deleted only after the list let go of it
     ListFont = font;
     LayoutComponents(); // the list cuts its height to the new line height
+}
+
+void TMainFrame::SetPanelFont(const TFontSpec& font)
+{
+    TUniqueFont handle = CreateDesignFont(font);
+    for (const TComponentRow& row : ComponentRows) {
+        if (row.Font == TFontRole::Panel && row.Parent == idPanel1)
+            SendMessageW(GetDlgItem(Panel1, row.Id), WM_SETFONT, reinterpret_cast<WPARAM>(handle.Get()), TRUE);
+    }
+    PanelFontHandle = std::move(handle); // the old font is deleted only after the controls let go of it
+    PanelFont = font;
+}
+
+void TMainFrame::RemeasureMaxLine()
+{
+    WinWidth = TextWidth(MaxLine) + LineWidthMargin;
+    PostMessageW(dbDisplayWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WinWidth), 0);
 }
 
 void TMainFrame::SetListColor(std::int32_t color)

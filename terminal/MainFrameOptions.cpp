@@ -145,8 +145,7 @@ void TMainFrame::FontDialog()
                            static_cast<std::int32_t>(dialog.rgbColors)};
     SetListFont(chosen);
     SetWindowFont(chosen);
-    WinWidth = TextWidth(MaxLine) + LineWidthMargin;
-    PostMessageW(dbDisplayWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WinWidth), 0);
+    RemeasureMaxLine();
 }
 
 void TMainFrame::SetWinColor()

@@ -16,9 +16,10 @@ using TFontChange = std::function<void(TFontSpec&)>;
 
 void TMainFrame::LoadSettings()
 {
-    const TSettings settings = LoadSettingsFile(TIniFile(IniFileName));
+    const TSettings settings = LoadSettingsFile(TIniFile(IniFileName), ScreenDpi);
 
-    // As stored, without bounds: a window off the screen is the file's business.
+    // As stored, without bounds: a window off the screen is the file's business. The stored
+    // bounds are the window's pixels; only the defaults of a missing key scale with the dpi.
     SetWindowPos(FHandle, nullptr, settings.Left, settings.Top, settings.Width, settings.Height,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string_view>
 #include <variant>
 
@@ -146,17 +147,19 @@ std::int32_t StoredLineLimit(std::int32_t value) noexcept
 
 } // namespace
 
-TSettings DefaultSettings()
+TSettings DefaultSettings(int dpi)
 {
     TSettings settings;
     for (const TSettingsKey& key : SettingsKeys)
         ApplyDefault(key, settings);
+    for (std::int32_t* length : {&settings.Left, &settings.Top, &settings.Width, &settings.Height})
+        *length = ScaleToDpi(*length, dpi);
     return settings;
 }
 
-TSettings LoadSettingsFile(const TIniFile& file)
+TSettings LoadSettingsFile(const TIniFile& file, int dpi)
 {
-    TSettings defaults = DefaultSettings();
+    TSettings defaults = DefaultSettings(dpi);
     TSettings settings = defaults; // malformed integers keep these
     for (const wchar_t* section : ReadOrder) {
         for (const TSettingsKey& key : SettingsKeys) {

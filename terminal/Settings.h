@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Dpi.h"
 #include "IniFile.h"
 
 inline constexpr std::size_t SettingsChannelCount = 10; // "M", then 1 to 9
@@ -39,12 +40,13 @@ struct TSettings {
     bool operator==(const TSettings&) const = default;
 };
 
-// The value of every key when the file, its section or the key is missing.
-TSettings DefaultSettings();
+// The value of every key when the file, its section or the key is missing, for a window on a
+// screen of the given dpi: the window's bounds are the design's pixels at 96 dpi, scaled.
+TSettings DefaultSettings(int dpi = DesignDpi);
 
 // Reads every key (WINDOW, CHANNELS, PREFERENCES, then OPTIONS); missing or malformed
-// values give the key's default. DisplayLines comes back from 1 to 32000.
-TSettings LoadSettingsFile(const TIniFile& file);
+// values give the key's default at that dpi. DisplayLines comes back from 1 to 32000.
+TSettings LoadSettingsFile(const TIniFile& file, int dpi = DesignDpi);
 
 // Writes every key (WINDOW, OPTIONS, CHANNELS, then PREFERENCES) and flushes the file.
 // The first key that cannot be written throws; the keys after it are not written and the

@@ -10,8 +10,6 @@
 
 #include <array>
 #include <cwctype>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,6 +24,7 @@
 #include "ErrorBox.h"
 #include "Gdi.h"
 #include "TextCodec.h"
+#include "support/ScreenImage.h"
 
 struct TMainFrameProbe {
     static HWND PnlDisplayArea(const TMainFrame& frame) { return frame.pnlDisplayArea; }
@@ -42,6 +41,7 @@ struct TMainFrameProbe {
     static const TFontSpec& ListFont(const TMainFrame& frame) { return frame.ListFont; }
     static HFONT WindowFontHandle(const TMainFrame& frame) { return frame.WindowFontHandle.Get(); }
     static std::int32_t ListColor(const TMainFrame& frame) { return frame.ListColor; }
+    static int ScreenDpi(const TMainFrame& frame) { return frame.ScreenDpi; }
     static void SetWindowFont(TMainFrame& frame, const TFontSpec& font) { frame.SetWindowFont(font); }
     // Builds the menu bar from its table once more, as creation does, and drops the old one.
     static void RebuildMenu(TMainFrame& frame)
@@ -106,6 +106,18 @@ LOGFONTW FontOf(HFONT font)
 }
 
 int ScreenDpi() { return GetDeviceCaps(TWindowDC(nullptr).Get(), LOGPIXELSY); }
+
+// The height of one line of a font made here from face and height, on the screen.
+int LineHeightOf(const std::wstring& face, int height)
+{
+    TUniqueFont font(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str()));
+    TWindowDC dc(nullptr);
+    TSelectObject selection(dc.Get(), font.Get());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.Get(), &metrics);
+    return metrics.tmHeight;
+}
 
 // Width of a text in a font made here from face and height, on the screen.
 int MeasureText(const std::wstring& face, int height, const std::wstring& text)
@@ -320,6 +332,98 @@ TEST_F(MainFrameOptions, PanelsAndListAreDockedInTheClientArea)
     EXPECT_EQ(BoundsInParent(panel1).right, client.right - 2);
     EXPECT_EQ(BoundsInParent(list).right, client.right - 2);
     EXPECT_EQ(BoundsInParent(list).bottom, listHeight);
+}
+
+// A move to a monitor of another dpi: every length of the layout and every font follows, the
+// window takes the bounds the system suggests, and the way back gives the design again.
+TEST_F(MainFrameOptions, LayoutAndFontsFollowAChangeOfDpi)
+{
+    ASSERT_EQ(Probe::ScreenDpi(*Frame), 96) << "the design values below are pixels at 96 dpi";
+    Frame->AddLine("-M- the widest line");
+    Pump();
+    const HWND panel1 = Probe::Panel1(*Frame);
+    const HWND list = Probe::List(*Frame);
+    for (const int dpi : {192, 144, 96}) {
+        SCOPED_TRACE(dpi);
+        const auto scaled = [dpi](int design) { return MulDiv(design, dpi, 96); };
+        RECT suggested;
+        GetWindowRect(Window(), &suggested);
+        suggested.right = suggested.left + scaled(525);
+        suggested.bottom = suggested.top + scaled(480);
+        SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        Pump();
+
+        EXPECT_EQ(Probe::ScreenDpi(*Frame), dpi);
+        RECT bounds;
+        GetWindowRect(Window(), &bounds);
+        EXPECT_TRUE(EqualRect(&bounds, &suggested));
+        for (const TExpectedComponent& expected : FixedComponents) {
+            SCOPED_TRACE(expected.Name);
+            const RECT component = BoundsInParent(GetDlgItem(panel1, expected.Id));
+            EXPECT_EQ(component.left, scaled(expected.Left));
+            EXPECT_EQ(component.top, scaled(expected.Top));
+            EXPECT_EQ(component.right, scaled(expected.Width));
+            EXPECT_EQ(component.bottom, scaled(expected.Height));
+        }
+        RECT client;
+        GetClientRect(Window(), &client);
+        const RECT strip = BoundsInParent(panel1);
+        EXPECT_EQ(strip.left, scaled(1));
+        EXPECT_EQ(strip.right, client.right - 2 * scaled(1));
+        EXPECT_EQ(strip.bottom, scaled(25));
+        const RECT listBounds = BoundsInParent(list);
+        EXPECT_EQ(listBounds.top, scaled(1) + scaled(25));
+        // Whole lines, at most the scaled height. Wine's list box counts a hidden horizontal
+        // scroll bar when it cuts its height, so a line more may go than the design says.
+        const int line = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+        RECT listClient;
+        GetClientRect(list, &listClient);
+        EXPECT_EQ(listClient.bottom % line, 0);
+        EXPECT_LE(listBounds.bottom, scaled(469));
+        EXPECT_GT(listBounds.bottom, scaled(469) - 2 * line);
+
+        struct TFontCase {
+            HWND Control;
+            int DesignHeight;
+        };
+        for (const TFontCase& font : {TFontCase{list, -12}, TFontCase{Probe::Box(*Frame, 0), -11},
+                                      TFontCase{Probe::NoOfEdit(*Frame), -11},
+                                      TFontCase{GetDlgItem(panel1, idLabel1), -11}}) {
+            EXPECT_EQ(FontOf(reinterpret_cast<HFONT>(SendMessageW(font.Control, WM_GETFONT, 0, 0))).lfHeight,
+                      scaled(font.DesignHeight));
+        }
+        EXPECT_EQ(FontOf(Probe::WindowFontHandle(*Frame)).lfHeight, scaled(-12));
+        // Lines are as high as the list font makes them, the widest line is measured anew.
+        EXPECT_EQ(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), LineHeightOf(L"Courier New", scaled(-12)));
+        EXPECT_EQ(Probe::WinWidth(*Frame), MeasureText(L"Courier New", scaled(-12), L"-M- the widest line") + 8);
+        EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), Probe::WinWidth(*Frame));
+    }
+}
+
+// After a move to a 144-dpi monitor the settings file holds the window's pixels there, and
+// the font's size in points as before: the font is the same, only drawn larger.
+TEST_F(MainFrameOptions, SettingsAfterAChangeOfDpiHoldTheWindowsPixelsAndTheSameFontSize)
+{
+    RECT suggested{10, 20, 10 + 788, 20 + 720};
+    SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    Pump();
+    Frame.reset(); // SaveSettings
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring settings(exe);
+    settings = settings.substr(0, settings.find_last_of(L"\\/") + 1) + L"Vellumtrace64.INI";
+    const auto read = [&](const wchar_t* section, const wchar_t* key) {
+        wchar_t value[64] = {};
+        GetPrivateProfileStringW(section, key, L"", value, 64, settings.c_str());
+        return std::wstring(value);
+    };
+    EXPECT_EQ(read(L"WINDOW", L"LEFT"), L"10");
+    EXPECT_EQ(read(L"WINDOW", L"TOP"), L"20");
+    EXPECT_EQ(read(L"WINDOW", L"WIDTH"), L"788");
+    EXPECT_EQ(read(L"WINDOW", L"HEIGHT"), L"720");
+    EXPECT_EQ(read(L"PREFERENCES", L"FONTNAME"), L"Courier New");
+    EXPECT_EQ(read(L"PREFERENCES", L"FONTSIZE"), L"9");
+    DeleteFileW(settings.c_str());
 }
 
 TEST_F(MainFrameOptions, ListHasItsStylesAndNoInputMethod)
@@ -897,35 +1001,9 @@ void SaveWindowImage(HWND window, const std::wstring& path)
 {
     RECT bounds;
     GetWindowRect(window, &bounds);
-    const int width = bounds.right - bounds.left;
-    const int height = bounds.bottom - bounds.top;
     const TWindowDC source(window, TWindowDC::Whole);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const TUniqueMemoryDC memory(CreateCompatibleDC(source.Get()));
-    const TUniqueBitmap bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    ASSERT_TRUE(bitmap);
-    {
-        const TSelectObject selection(memory.Get(), bitmap.Get());
-        BitBlt(memory.Get(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
-    }
-    GdiFlush();
-    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
-    const DWORD size = stride * static_cast<DWORD>(height);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42; // "BM"
-    header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
-    header.bfSize = header.bfOffBits + size;
-    std::ofstream file(std::filesystem::path(path), std::ios::binary);
-    file.write(reinterpret_cast<const char*>(&header), sizeof(header));
-    file.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    file.write(static_cast<const char*>(bits), size);
+    const RECT whole{0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    EXPECT_TRUE(TScreenImage::Capture(source.Get(), whole).SaveBmp(path));
 }
 
 TEST_F(MainFrameOptions, ComponentsShowTheirColours)

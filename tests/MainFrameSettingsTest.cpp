@@ -874,29 +874,6 @@ TEST_F(SettingsWindow, TypingIntoTheClearedFieldSetsTheLimitAtEachKey)
 
 // ---- the real program ---------------------------------------------------------------------
 
-// The exchange area as a sender sees it, for the terminal's handle and channel switches.
-class TAreaView {
-public:
-    TAreaView()
-    {
-        FShared.SetSectionName(Shm::SectionName);
-        FShared.SetDataSize(Shm::AreaSize);
-        FShared.Open();
-    }
-    volatile TShmArea& Area() const { return *static_cast<volatile TShmArea*>(FShared.Data()); }
-
-    // The window a terminal published, once it did.
-    HWND WaitForTerminal() const
-    {
-        if (!PollUntil([this] { return Area().TerminalWnd != 0; }))
-            return nullptr;
-        return reinterpret_cast<HWND>(static_cast<UINT_PTR>(Area().TerminalWnd));
-    }
-
-private:
-    TSharedData FShared{nullptr};
-};
-
 // The line-limit field of another process: its text, then a key release, handled before
 // this returns.
 bool SetLimitFromOutside(HWND edit, const wchar_t* text)

@@ -237,6 +237,35 @@ TEST(SettingsFile, MissingFileReadsDefaultsAndIsNotCreated)
     EXPECT_FALSE(Exists(path));
 }
 
+// The design's window bounds are pixels at 96 dpi: a missing key gives them scaled to the
+// screen's dpi, a stored value is the window's pixels at any dpi.
+TEST(SettingsFile, MissingWindowKeysScaleWithTheDpiAndStoredOnesDoNot)
+{
+    TTempDir dir;
+    TIniFile file(dir.File(SettingsFileTitle));
+    const struct {
+        int Dpi;
+        TWindowBounds Bounds;
+    } cases[] = {{96, {80, 80, 525, 480}}, {144, {120, 120, 788, 720}}, {192, {160, 160, 1050, 960}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Dpi);
+        TSettings expected = MissingFileValues();
+        expected.Left = c.Bounds.Left;
+        expected.Top = c.Bounds.Top;
+        expected.Width = c.Bounds.Width;
+        expected.Height = c.Bounds.Height;
+        EXPECT_EQ(DefaultSettings(c.Dpi), expected);
+        EXPECT_EQ(LoadSettingsFile(file, c.Dpi), expected);
+    }
+    file.Write(L"WINDOW", L"WIDTH", L"600");
+    file.Write(L"WINDOW", L"LEFT", L"0");
+    const TSettings stored = LoadSettingsFile(file, 192);
+    EXPECT_EQ(stored.Width, 600);
+    EXPECT_EQ(stored.Left, 0);
+    EXPECT_EQ(stored.Top, 160);
+    EXPECT_EQ(stored.Height, 960);
+}
+
 TEST(SettingsFile, FreshStartWritesTheExampleFile)
 {
     TTempDir dir;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ShDat.h"
+#include "ShmDefs.h"
 #include "WinHandles.h"
 
 namespace TerminalProcess {
@@ -146,6 +148,29 @@ public:
     std::wstring Exe;
     std::wstring SettingsFile;
     bool Copied = false;
+};
+
+// The exchange area as a sender sees it, for the terminal's handle and channel switches.
+class TAreaView {
+public:
+    TAreaView()
+    {
+        FShared.SetSectionName(Shm::SectionName);
+        FShared.SetDataSize(Shm::AreaSize);
+        FShared.Open();
+    }
+    volatile TShmArea& Area() const { return *static_cast<volatile TShmArea*>(FShared.Data()); }
+
+    // The window a terminal published, once it did; null when none did in time.
+    HWND WaitForTerminal() const
+    {
+        if (!PollUntil([this] { return Area().TerminalWnd != 0; }))
+            return nullptr;
+        return reinterpret_cast<HWND>(static_cast<UINT_PTR>(Area().TerminalWnd));
+    }
+
+private:
+    TSharedData FShared{nullptr};
 };
 
 inline std::vector<std::wstring> ListLines(HWND list)
