@@ -4,7 +4,8 @@
 // keyboard and mouse input, and painting and timers come only when nothing else waits, so
 // notifications are never left to pile up, a pass is bounded in entries and in time, and
 // when input waits, the intake continues through a timer, behind it; the window is painted
-// at a steady rate meanwhile.
+// at a steady rate meanwhile, and passes that follow each other at once share one redraw
+// suspension.
 #include "DebugMain.h"
 
 #include <optional>
