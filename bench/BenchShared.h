@@ -23,6 +23,7 @@ inline constexpr wchar_t StatsName[] = L"VellumtraceBenchStats";
 inline constexpr wchar_t GoEventName[] = L"VellumtraceBenchGo";
 inline constexpr int MaxSenders = 8;
 inline constexpr DWORD GoWaitMs = 60000; // a sender that is never started gives up
+inline constexpr unsigned long DefaultEntrySize = 60; // bytes of a numbered entry's text
 // Posted to the bare consumer: it stores lParam in TConsumerReport::Marker once every
 // message posted before has been handled.
 inline constexpr UINT MarkerMessage = WM_APP + 1;
@@ -65,6 +66,7 @@ struct TSenderReport {
     volatile std::int64_t FirstSendTicks; // just before the first call
     volatile std::int64_t Sent;
     volatile std::int64_t Dropped;        // given up by the sender (ring stayed full)
+    volatile std::int64_t LongestHoldUs;  // senders with our library: VtLongestHoldMicroseconds
     volatile LONG Done;
 };
 
