@@ -92,28 +92,6 @@ wchar_t AsciiUpper(wchar_t c) noexcept { return c >= L'a' && c <= L'z' ? static_
 
 } // namespace
 
-const wchar_t* RouteName(TRoute route) noexcept
-{
-    switch (route) {
-    case TRoute::Lines:
-        return L"lines";
-    case TRoute::CApi:
-        return L"capi";
-    case TRoute::Naive:
-        return L"naive";
-    case TRoute::DebugOutput:
-        return L"ods";
-    case TRoute::Exchange:
-        break;
-    }
-    return L"shm";
-}
-
-bool UsesSenderLibrary(TRoute route) noexcept
-{
-    return route == TRoute::Exchange || route == TRoute::Lines || route == TRoute::CApi;
-}
-
 DWORD FloodLimitMs(std::int64_t entries)
 {
     return StartLimitMs + static_cast<DWORD>(MsPerEntryLimit * static_cast<double>(entries));

@@ -21,15 +21,6 @@
 
 namespace Bench {
 
-// Exchange: vt_sender, one VtSendN per entry; Lines: vt_sender, VtSendLines with a ring's
-// worth of lines per call; CApi: a program in C that calls VtSend per entry; Naive: a sender
-// of the bench's own that locks and posts once per entry; DebugOutput: OutputDebugStringA.
-enum class TRoute { Exchange, Lines, CApi, Naive, DebugOutput };
-
-const wchar_t* RouteName(TRoute route) noexcept; // as vt_bench_sender's --route takes it
-// The routes that send with our sender library, which reports its longest hold of the mutex.
-bool UsesSenderLibrary(TRoute route) noexcept;
-
 struct TFloodSpec {
     int Senders = 1;
     unsigned long PerSender = 0;

@@ -26,23 +26,18 @@ namespace {
 constexpr unsigned MixedChannels = Shm::ChannelCount; // channel = sequence number mod 10
 constexpr unsigned long LinesPerCall = 64;            // lines route: a ring's worth per VtSendLines
 
-enum class TRoute { Shm, Lines, Naive, DebugOutput };
+using Bench::TRoute;
 
 struct TSenderCloser {
     void operator()(VtSender* sender) const noexcept { VtClose(sender); }
 };
 using TSenderPtr = std::unique_ptr<VtSender, TSenderCloser>;
 
-TRoute ParseRoute(const std::wstring& route)
+TRoute ParseRoute(const std::wstring& name)
 {
-    if (route == L"shm")
-        return TRoute::Shm;
-    if (route == L"lines")
-        return TRoute::Lines;
-    if (route == L"naive")
-        return TRoute::Naive;
-    if (route == L"ods")
-        return TRoute::DebugOutput;
+    for (const TRoute route : {TRoute::Exchange, TRoute::Lines, TRoute::Naive, TRoute::DebugOutput})
+        if (name == Bench::RouteName(route))
+            return route;
     throw Exception(L"--route must be shm, lines, naive or ods");
 }
 
@@ -108,9 +103,9 @@ int Run(const Bench::TArguments& arguments)
 
     task.AwaitGo();
     const std::vector<std::string>& texts = task.Texts();
-    const std::int64_t notSent = route == TRoute::Lines ? SendInBatches(sender.get(), texts, channel)
-                                                        : SendEach(route, sender.get(), naiveSender ? &*naiveSender : nullptr,
-                                                                   texts, channel);
+    const std::int64_t notSent =
+        route == TRoute::Lines ? SendInBatches(sender.get(), texts, channel)
+                               : SendEach(route, sender.get(), naiveSender ? &*naiveSender : nullptr, texts, channel);
     std::optional<unsigned long> longestHoldUs;
     if (sender)
         longestHoldUs = VtLongestHoldMicroseconds(sender.get());

@@ -35,6 +35,16 @@ struct TEntryTag {
     unsigned long Seq = 0;
 };
 
+// How a bench sender sends. Exchange: vt_sender, one VtSendN per entry; Lines: vt_sender,
+// VtSendLines with a ring's worth of lines per call; CApi: the program in C that calls
+// VtSend per entry; Naive: a sender of the bench's own that locks and posts once per entry;
+// DebugOutput: OutputDebugStringA.
+enum class TRoute { Exchange, Lines, CApi, Naive, DebugOutput };
+
+const wchar_t* RouteName(TRoute route) noexcept; // as vt_bench_sender's --route takes it
+// The routes that send with our sender library, which reports its longest hold of the mutex.
+bool UsesSenderLibrary(TRoute route) noexcept;
+
 // "R<run> S<sender> #": what every tag starts with. vtsend --count gets it as its TEXT and
 // appends " <seq>" itself.
 std::wstring TagHead(unsigned run, unsigned sender);
