@@ -9,38 +9,132 @@ namespace {
 constexpr wchar_t VtSendExe[] = L"vtsend.exe";
 constexpr DWORD VtSendDropped = 2; // exit status: lines dropped; they show as missing lines
 
+bool IsVtSend(TSenderKind kind) noexcept { return kind == TSenderKind::VtSend || kind == TSenderKind::VtSendPipe; }
+
+TRoute RouteOf(TSenderKind kind) noexcept
+{
+    switch (kind) {
+    case TSenderKind::Lines:
+        return TRoute::Lines;
+    case TSenderKind::CApi:
+        return TRoute::CApi;
+    default:
+        return TRoute::Naive;
+    }
+}
+
+// The tagged lines of one sender, each ended by LF, as vtsend reads them.
+std::string InputLines(unsigned run, unsigned sender, unsigned long count)
+{
+    std::string input;
+    input.reserve(count * (DefaultEntrySize + 1));
+    for (unsigned long seq = 1; seq <= count; ++seq)
+        input += MakeEntryText({run, sender, seq}, DefaultEntrySize) + '\n';
+    return input;
+}
+
+// Writes until everything is in the pipe or its reader has gone.
+void WriteAll(HANDLE pipe, const std::string& bytes) noexcept
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0)
+            return;
+        done += written;
+    }
+}
+
 } // namespace
 
-const char* KindName(TSenderKind kind) noexcept { return kind == TSenderKind::Naive ? "naive" : "vtsend"; }
+const char* KindName(TSenderKind kind) noexcept
+{
+    switch (kind) {
+    case TSenderKind::Lines:
+        return "lines";
+    case TSenderKind::CApi:
+        return "C API";
+    case TSenderKind::VtSend:
+        return "vtsend";
+    case TSenderKind::VtSendPipe:
+        return "vtsend stdin";
+    case TSenderKind::Naive:
+        break;
+    }
+    return "naive";
+}
 
 TFloodSenders::TFloodSenders(TBenchDriver& driver, const TResponseSpec& spec)
     : FDriver(driver), FSpec(spec), FRun(driver.NextRun())
 {
-    if (spec.Kind != TSenderKind::Naive)
+    if (spec.Kind == TSenderKind::VtSendPipe) {
+        for (int id = 1; id <= spec.Senders; ++id)
+            FInputs.push_back(InputLines(FRun, static_cast<unsigned>(id), spec.PerSender));
+        return;
+    }
+    if (IsVtSend(spec.Kind))
         return;
     TFloodSpec flood;
     flood.Senders = spec.Senders;
     flood.PerSender = spec.PerSender;
-    flood.Route = TRoute::Naive;
+    flood.Route = RouteOf(spec.Kind);
     FProcesses = driver.StartSenders(flood, FRun);
 }
 
 void TFloodSenders::Go()
 {
-    if (FSpec.Kind == TSenderKind::Naive) {
+    FWriteIndex = FDriver.Area().WriteIndex;
+    if (!IsVtSend(FSpec.Kind)) {
         FDriver.Go();
         return;
     }
-    // "vtsend --count N R<run> S<id> #" sends "R<run> S<id> # 1" to "... # N".
-    for (int id = 1; id <= FSpec.Senders; ++id)
-        FProcesses.push_back(std::make_unique<TChildProcess>(
-            BinDirectory() + VtSendExe, L"--count " + std::to_wstring(FSpec.PerSender) + L" " +
-                                            TagHead(FRun, static_cast<unsigned>(id))));
+    for (int id = 1; id <= FSpec.Senders; ++id) {
+        if (FSpec.Kind == TSenderKind::VtSend)
+            StartVtSend(id);
+        else
+            StartVtSendOnPipe(id);
+    }
+}
+
+// "vtsend --count N R<run> S<id> #" sends "R<run> S<id> # 1" to "... # N".
+void TFloodSenders::StartVtSend(int id)
+{
+    FProcesses.push_back(std::make_unique<TChildProcess>(
+        BinDirectory() + VtSendExe,
+        L"--count " + std::to_wstring(FSpec.PerSender) + L" " + TagHead(FRun, static_cast<unsigned>(id))));
+}
+
+// vtsend reads the pipe; a thread writes the lines into it and closes it, which ends vtsend.
+void TFloodSenders::StartVtSendOnPipe(int id)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE rawRead = nullptr;
+    HANDLE rawWrite = nullptr;
+    if (!CreatePipe(&rawRead, &rawWrite, &inheritable, 0))
+        throw Exception(L"The pipe for vtsend could not be created");
+    TUniqueHandle readEnd(rawRead);
+    TUniqueHandle writeEnd(rawWrite);
+    SetHandleInformation(writeEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+    FProcesses.push_back(std::make_unique<TChildProcess>(BinDirectory() + VtSendExe, L"", readEnd.Get()));
+    readEnd.Reset();
+    FWriters.emplace_back([pipe = std::move(writeEnd), &input = FInputs[static_cast<std::size_t>(id - 1)]]() mutable {
+        WriteAll(pipe.Get(), input);
+        pipe.Reset();
+    });
+}
+
+std::int64_t TFloodSenders::AwaitFirstEntry(DWORD limitMs) const
+{
+    const volatile TShmArea& area = FDriver.Area();
+    PollUntil(limitMs, L"no sender wrote an entry",
+              [&] { return area.PendingCount > 0 || area.WriteIndex != FWriteIndex; });
+    return NowTicks();
 }
 
 bool TFloodSenders::Done() const
 {
-    if (FSpec.Kind == TSenderKind::Naive)
+    if (!IsVtSend(FSpec.Kind))
         return FDriver.SendersDone(FProcesses);
     for (const auto& process : FProcesses) {
         const std::optional<DWORD> status = process->WaitExit(0);

@@ -1,7 +1,9 @@
 // vt_bench: measures the terminal's intake, latency, answer times and memory against a bare
-// consumer and the OutputDebugStringA route, and its responsiveness under floods of naive
-// senders and vtsend; prints one table and writes the figures as JSON.
-//   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R] [--json PATH]
+// consumer and the OutputDebugStringA route, whole senders (vtsend, a C program) against the
+// naive ceiling, and the terminal's responsiveness under floods of naive senders, vtsend and
+// batching senders; prints one table and writes the figures as JSON.
+//   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
+//            [--throughput-count T] [--json PATH]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
@@ -25,6 +27,7 @@ constexpr unsigned long DefaultSteadyPerSender = 5000; // 4 of them stay below t
 constexpr unsigned long DefaultLatencyEntries = 3000;
 constexpr unsigned long DefaultResponseEntries = 16000; // per flood; several seconds here
 constexpr unsigned long MaxResponseEntries = 30000;     // with the lines before it, below the limit: no trim
+constexpr unsigned long DefaultThroughputEntries = 20000; // per flood; a few seconds each here
 constexpr DWORD LatencySpacingMs = 1;
 constexpr std::int32_t DisplayLimit = 32000;           // the terminal's default limit
 constexpr int MemoryLineChars = 200;
@@ -182,12 +185,39 @@ void MeasureMemory(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy
     });
 }
 
+// The naive ceiling into the bare consumer, then each whole sender into a terminal of its
+// own, right after each other, so that the load of the machine weighs on all alike.
+void MeasureSenderThroughput(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    Bench::TSenderThroughput& throughput = report.Throughput;
+    Progress("sender throughput: naive ceiling, bare consumer");
+    WithBare(driver, [&](const Bench::TChildProcess& bare, HWND window) {
+        for (const int senders : {1, FloodSenders}) {
+            Bench::TFloodSpec spec = Flood(senders, throughput.Entries / static_cast<unsigned long>(senders));
+            spec.Route = Bench::TRoute::Naive;
+            (senders == 1 ? throughput.Naive : throughput.Naive4) = driver.FloodBare(bare, window, spec);
+        }
+    });
+    const std::pair<Bench::TSenderKind, Bench::TFloodResult*> runs[] = {
+        {Bench::TSenderKind::VtSend, &throughput.VtSendCount},
+        {Bench::TSenderKind::VtSendPipe, &throughput.VtSendPipe},
+        {Bench::TSenderKind::CApi, &throughput.CApi},
+    };
+    for (const auto& [kind, result] : runs) {
+        Progress((std::string("  terminal: ") + Bench::KindName(kind)).c_str());
+        WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+            *result = Bench::FloodTerminalWith(driver, terminal, view, kind, throughput.Entries);
+        });
+    }
+}
+
 // Each kind and number of senders in a terminal of its own, with automatic scrolling on.
 void MeasureResponses(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
 {
     TSettings scrolling = DefaultSettings();
     scrolling.Scroll = true;
-    for (const Bench::TSenderKind kind : {Bench::TSenderKind::Naive, Bench::TSenderKind::VtSend}) {
+    for (const Bench::TSenderKind kind :
+         {Bench::TSenderKind::Naive, Bench::TSenderKind::VtSend, Bench::TSenderKind::Lines}) {
         for (const int senders : {1, FloodSenders}) {
             const std::string step = std::string("responsiveness: ") + Bench::KindName(kind) + ", " + std::to_string(senders) +
                                      (senders == 1 ? " sender" : " senders");
@@ -220,6 +250,7 @@ int Run(const Bench::TArguments& arguments)
     report.SteadyPerSender = arguments.Number(L"steady-count", DefaultSteadyPerSender);
     report.Latency.Entries = static_cast<int>(arguments.Number(L"latency-count", DefaultLatencyEntries));
     report.ResponseEntries = arguments.Number(L"response-count", DefaultResponseEntries);
+    report.Throughput.Entries = arguments.Number(L"throughput-count", DefaultThroughputEntries);
     report.LatencySpacingMs = LatencySpacingMs;
     report.DisplayLimit = DisplayLimit;
     report.TrimThreshold = DisplayLimit + OverheadFor(DisplayLimit);
@@ -229,6 +260,11 @@ int Run(const Bench::TArguments& arguments)
     if (report.ResponseEntries < Bench::MinResponseEntries || report.ResponseEntries > MaxResponseEntries)
         throw Exception(L"--response-count must be " + std::to_wstring(Bench::MinResponseEntries) + L" to " +
                         std::to_wstring(MaxResponseEntries));
+    // Every line of a flood must still be in the list when it is read back.
+    if (report.Throughput.Entries < static_cast<unsigned long>(FloodSenders) ||
+        report.Throughput.Entries > static_cast<unsigned long>(DisplayLimit))
+        throw Exception(L"--throughput-count must be " + std::to_wstring(FloodSenders) + L" to " +
+                        std::to_wstring(DisplayLimit));
 
     Progress("starting");
     Bench::TBenchDriver driver;
@@ -238,9 +274,11 @@ int Run(const Bench::TArguments& arguments)
         MeasureIntake(driver, copy, peer, 1, report);
         MeasureIntake(driver, copy, peer, FloodSenders, report);
     }
+    MeasureSenderThroughput(driver, copy, report);
     MeasureSteadyState(driver, copy, report);
     MeasureMemory(driver, copy, report);
     MeasureResponses(driver, copy, report);
+    report.LongestHoldsUs = driver.LongestHoldsUs();
     MeasureSearchAndSave(report);
 
     Progress("done");
@@ -258,7 +296,8 @@ int wmain(int argc, wchar_t** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     SetUnhandledExceptionFilter(ReportCrash);
     try {
-        return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"response-count", L"json"}));
+        return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"response-count",
+                                                       L"throughput-count", L"json"}));
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "vt_bench: %s\n", failure.what());
         return 1;

@@ -48,14 +48,22 @@ std::wstring BinDirectory() { return ExecutableDirectory(); }
 
 // ---- TChildProcess ---------------------------------------------------------------------
 
-TChildProcess::TChildProcess(const std::wstring& exe, const std::wstring& arguments)
+TChildProcess::TChildProcess(const std::wstring& exe, const std::wstring& arguments, HANDLE standardInput)
     : FName(exe.substr(exe.find_last_of(L"\\/") + 1))
 {
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    const bool redirected = standardInput != nullptr;
+    if (redirected) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = standardInput;
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, redirected ? TRUE : FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
         throw Exception(L"Cannot start " + exe);
     FProcess.Reset(info.hProcess);
     FThread.Reset(info.hThread);

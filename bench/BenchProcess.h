@@ -20,7 +20,9 @@ std::wstring BinDirectory();
 
 class TChildProcess {
 public:
-    TChildProcess(const std::wstring& exe, const std::wstring& arguments); // throws Exception
+    // `standardInput`, when given, must be inheritable: the child reads it as its standard
+    // input and writes to this process's standard output and error. Throws Exception.
+    TChildProcess(const std::wstring& exe, const std::wstring& arguments, HANDLE standardInput = nullptr);
     // Ends a child that is still running: a benchmark that failed leaves nothing behind.
     ~TChildProcess();
     TChildProcess(const TChildProcess&) = delete;

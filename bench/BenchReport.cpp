@@ -20,6 +20,10 @@ constexpr double MinLimitRatio = 0.7;     // terminal / bare with the list at it
 constexpr double MaxAnswerMs = 150;       // longest unanswered interval under the flood
 constexpr double MaxLatencyP99Ms = 20;
 constexpr double MaxMemoryRatio = 3;      // private bytes / bytes of text held
+constexpr double MinVtSendToCeiling = 1.5; // vtsend into the terminal / naive ceiling
+constexpr double MinCApiToCeiling = 1.2;   // the C program into the terminal / naive ceiling
+constexpr double MaxHoldMs = 2;            // longest hold of the mutex by our sender
+constexpr double MicrosecondsPerMs = 1000;
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
 
 std::optional<double> Ratio(double numerator, double denominator)
@@ -54,8 +58,21 @@ struct TVerdict {
     std::int64_t Lost = 0;
     double LongestAnswerMs = 0;
     double MemoryRatio = 0;
+    double VtSendCountRatio = 0, VtSendPipeRatio = 0, CApiRatio = 0; // to the naive ceiling
+    std::int64_t ThroughputLost = 0;                                 // lines lost or doubled
+    std::optional<double> LongestHoldMs;                             // over every route reported
     bool ShortMet = false, LimitMet = false, LostMet = false, AnswerMet = false, LatencyMet = false, MemoryMet = false;
+    bool VtSendCountMet = false, VtSendPipeMet = false, CApiMet = false, ShownOnceMet = false, HoldMet = false;
 };
+
+// The longest hold over every route that reported one.
+std::optional<std::int64_t> LongestHoldUs(const std::map<std::string, std::int64_t>& holds)
+{
+    if (holds.empty())
+        return std::nullopt;
+    return std::max_element(holds.begin(), holds.end(), [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->second;
+}
 
 TVerdict Judge(const TBenchReport& report)
 {
@@ -72,6 +89,20 @@ TVerdict Judge(const TBenchReport& report)
     verdict.AnswerMet = verdict.LongestAnswerMs < MaxAnswerMs;
     verdict.LatencyMet = report.Latency.P99Ms < MaxLatencyP99Ms;
     verdict.MemoryMet = verdict.MemoryRatio <= MaxMemoryRatio;
+
+    const TSenderThroughput& throughput = report.Throughput;
+    const double ceiling = throughput.NaiveCeiling();
+    verdict.VtSendCountRatio = Ratio(throughput.VtSendCount.Rate, ceiling).value_or(0);
+    verdict.VtSendPipeRatio = Ratio(throughput.VtSendPipe.Rate, ceiling).value_or(0);
+    verdict.CApiRatio = Ratio(throughput.CApi.Rate, ceiling).value_or(0);
+    verdict.ThroughputLost = Lost(throughput.VtSendCount) + Lost(throughput.VtSendPipe) + Lost(throughput.CApi);
+    if (const std::optional<std::int64_t> longest = LongestHoldUs(report.LongestHoldsUs))
+        verdict.LongestHoldMs = static_cast<double>(*longest) / MicrosecondsPerMs;
+    verdict.VtSendCountMet = verdict.VtSendCountRatio >= MinVtSendToCeiling;
+    verdict.VtSendPipeMet = verdict.VtSendPipeRatio >= MinVtSendToCeiling;
+    verdict.CApiMet = verdict.CApiRatio >= MinCApiToCeiling;
+    verdict.ShownOnceMet = verdict.ThroughputLost == 0;
+    verdict.HoldMet = verdict.LongestHoldMs && *verdict.LongestHoldMs <= MaxHoldMs;
     return verdict;
 }
 
@@ -109,6 +140,61 @@ std::string JsonIntake(const TFloodResult& terminal, const TFloodResult& bare, c
         {"debugOutput", JsonFlood(peer)},
         {"terminalToBare", JsonNumber(Ratio(terminal.Rate, bare.Rate))},
         {"terminalToDebugOutput", JsonNumber(Ratio(terminal.Rate, peer.Rate))},
+    });
+}
+
+// Whole senders against the naive ceiling, and the longest hold of the mutex.
+std::vector<TRow> ThroughputRows(const TBenchReport& report, const TVerdict& verdict)
+{
+    const TSenderThroughput& throughput = report.Throughput;
+    const std::string ceiling = Format("%.0f", throughput.NaiveCeiling()) + " naive";
+    const std::string entries = std::to_string(throughput.Entries);
+    std::string routes;
+    for (const auto& [route, us] : report.LongestHoldsUs)
+        routes += (routes.empty() ? "" : "/") + route;
+    const std::string vtsendTarget = Format(">= %.1f", MinVtSendToCeiling);
+    return {
+        {"Naive ceiling: 1 naive sender (4 senders) [e/s]", "",
+         Rate(throughput.Naive) + " (" + Rate(throughput.Naive4) + ") bare", "", "", ""},
+        {"vtsend --count " + entries + " [e/s]", Rate(throughput.VtSendCount), ceiling, Fixed(verdict.VtSendCountRatio),
+         vtsendTarget, Met(verdict.VtSendCountMet)},
+        {"vtsend, " + entries + " lines from a pipe [e/s]", Rate(throughput.VtSendPipe), ceiling,
+         Fixed(verdict.VtSendPipeRatio), vtsendTarget, Met(verdict.VtSendPipeMet)},
+        {"C program, VtSend in a tight loop [e/s]", Rate(throughput.CApi), ceiling, Fixed(verdict.CApiRatio),
+         Format(">= %.1f", MinCApiToCeiling), Met(verdict.CApiMet)},
+        {"Lines lost or doubled, vtsend count / pipe / C",
+         Number(Lost(throughput.VtSendCount)) + " / " + Number(Lost(throughput.VtSendPipe)) + " / " +
+             Number(Lost(throughput.CApi)),
+         "", "", "0", Met(verdict.ShownOnceMet)},
+        {"Longest mutex hold, senders " + routes + " [ms]", Fixed(verdict.LongestHoldMs), "vtsend not measured", "",
+         Format("<= %.0f", MaxHoldMs), Met(verdict.HoldMet)},
+    };
+}
+
+std::string JsonAgainstCeiling(const TFloodResult& result, double ceiling)
+{
+    return JsonObject({{"terminal", JsonFlood(result)}, {"toNaiveCeiling", JsonNumber(Ratio(result.Rate, ceiling))}});
+}
+
+std::string JsonThroughput(const TBenchReport& report)
+{
+    const TSenderThroughput& throughput = report.Throughput;
+    const double ceiling = throughput.NaiveCeiling();
+    const std::optional<std::int64_t> longest = LongestHoldUs(report.LongestHoldsUs);
+    TFields holds = {{"max", longest ? JsonNumber(*longest) : "null"}};
+    for (const auto& [route, us] : report.LongestHoldsUs)
+        holds.emplace_back(route, JsonNumber(us));
+    holds.emplace_back("vtsend", "null"); // reports none
+    return JsonObject({
+        {"naiveCeiling", JsonObject({
+                             {"entriesPerSecond", JsonNumber(ceiling)},
+                             {"sender1", JsonFlood(throughput.Naive)},
+                             {"senders4ForComparison", JsonFlood(throughput.Naive4)},
+                         })},
+        {"vtsendCount", JsonAgainstCeiling(throughput.VtSendCount, ceiling)},
+        {"vtsendPipe", JsonAgainstCeiling(throughput.VtSendPipe, ceiling)},
+        {"cApiTightLoop", JsonAgainstCeiling(throughput.CApi, ceiling)},
+        {"longestMutexHoldUs", JsonObject(holds)},
     });
 }
 
@@ -161,12 +247,16 @@ void PrintTable(const TBenchReport& report)
          Format("%.2f", report.PlainWriteMs) + " plain", Fixed(Ratio(report.TerminalSaveMs, report.PlainWriteMs)), "", ""},
     };
 
+    const std::vector<TRow> throughputRows = ThroughputRows(report, verdict);
+    rows.insert(rows.end(), throughputRows.begin(), throughputRows.end());
     const std::vector<TRow> responseRows = ResponseRows(report.Responses);
     rows.insert(rows.end(), responseRows.begin(), responseRows.end());
 
     std::printf("Vellumtrace64 benchmark: %lu entries per sender (%lu per sender in the steady runs), "
-                "%lu-byte texts, mixed channels, limit %d lines; %lu entries per responsiveness flood\n\n",
-                report.PerSender, report.SteadyPerSender, report.EntrySize, report.DisplayLimit, report.ResponseEntries);
+                "%lu-byte texts, mixed channels, limit %d lines; %lu entries per throughput flood and %lu per "
+                "responsiveness flood\n\n",
+                report.PerSender, report.SteadyPerSender, report.EntrySize, report.DisplayLimit,
+                report.Throughput.Entries, report.ResponseEntries);
     std::size_t figureWidth = 0;
     for (const TRow& row : rows)
         figureWidth = std::max(figureWidth, row.Figure.size());
@@ -195,9 +285,11 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"entryBytes", JsonNumber(static_cast<std::int64_t>(report.EntrySize))},
                            {"displayLimit", JsonNumber(static_cast<std::int64_t>(report.DisplayLimit))},
                            {"entriesPerResponsivenessFlood", JsonNumber(static_cast<std::int64_t>(report.ResponseEntries))},
+                           {"entriesPerThroughputFlood", JsonNumber(static_cast<std::int64_t>(report.Throughput.Entries))},
                        })},
         {"intake1Sender", JsonIntake(report.Terminal1, report.Bare1, report.Peer1)},
         {"intake4Senders", JsonIntake(report.Terminal4, report.Bare4, report.Peer4)},
+        {"senderThroughput", JsonThroughput(report)},
         {"latencyMs", JsonObject({
                           {"entries", JsonNumber(static_cast<std::int64_t>(report.Latency.Entries))},
                           {"spacing", JsonNumber(static_cast<std::int64_t>(report.LatencySpacingMs))},
@@ -246,6 +338,11 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"longestAnswer", JsonBool(verdict.AnswerMet)},
                            {"latencyP99", JsonBool(verdict.LatencyMet)},
                            {"memory", JsonBool(verdict.MemoryMet)},
+                           {"vtsendCountToNaiveCeiling", JsonBool(verdict.VtSendCountMet)},
+                           {"vtsendPipeToNaiveCeiling", JsonBool(verdict.VtSendPipeMet)},
+                           {"cApiToNaiveCeiling", JsonBool(verdict.CApiMet)},
+                           {"throughputLinesShownOnce", JsonBool(verdict.ShownOnceMet)},
+                           {"longestMutexHold", JsonBool(verdict.HoldMet)},
                            {"keyPress", JsonBool(responses.PressMet)},
                            {"screenUpdates", JsonBool(responses.UpdatesMet)},
                            {"queuedNotifications", JsonBool(responses.BacklogMet)},

@@ -3,12 +3,14 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "BenchResponse.h"
 #include "BenchRuns.h"
+#include "BenchThroughput.h"
 
 namespace Bench {
 
@@ -27,10 +29,17 @@ struct TBenchReport {
     int LinesBeforeLimitRun = 0;
     int TrimThreshold = 0; // lines the list reaches before the trim is due
 
+    // vtsend and the C program into the terminal against the naive ceiling.
+    TSenderThroughput Throughput;
+    // The longest hold of the mutex by our senders over the whole run, in microseconds, by
+    // route (see TBenchDriver::LongestHoldsUs).
+    std::map<std::string, std::int64_t> LongestHoldsUs;
+
     TLatencyResult Latency;
     TMemoryResult Memory;
 
-    // Key presses, screen updates and backlog under floods of naive senders and vtsend.
+    // Key presses, screen updates and backlog under floods of naive senders, vtsend and the
+    // bench sender's lines route.
     unsigned long ResponseEntries = 0; // per flood, split among its senders
     std::vector<TResponseResult> Responses;
 

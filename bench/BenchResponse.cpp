@@ -68,14 +68,6 @@ void Prefill(TBenchDriver& driver, const TChildProcess& terminal, const TTermina
               [&] { return view.TopIndex() > 0; });
 }
 
-// Entries flow once one waits in the ring or a sender has moved WriteIndex on.
-std::int64_t AwaitFirstEntry(const volatile TShmArea& area, std::int32_t writeIndex, DWORD limitMs)
-{
-    PollUntil(limitMs, L"no sender wrote an entry",
-              [&] { return area.PendingCount > 0 || area.WriteIndex != writeIndex; });
-    return NowTicks();
-}
-
 // The count says how many lines came; the last line's tag says they came from this flood.
 void CheckLastLine(const TTerminalView& view, int lines, unsigned run)
 {
@@ -92,9 +84,8 @@ void MeasureQuietFlood(TBenchDriver& driver, const TTerminalView& view, const TS
     const DWORD limitMs = FloodLimitMs(result.Entries);
     TFloodSenders senders(driver, result.Spec);
     const int linesBefore = view.Count();
-    const std::int32_t writeIndex = driver.Area().WriteIndex;
     senders.Go();
-    const std::int64_t first = AwaitFirstEntry(driver.Area(), writeIndex, limitMs);
+    const std::int64_t first = senders.AwaitFirstEntry(limitMs);
     PollUntil(limitMs, L"the senders did not finish", [&] { return senders.Done(); });
     const std::int64_t done = NowTicks();
     result.FloodSeconds = TicksToSeconds(done - first);

@@ -12,7 +12,7 @@ constexpr double MaxPressMs = 300;
 constexpr double MinUpdatesPerSecond = 4;
 constexpr double MaxBacklogSeconds = 0.1;
 
-constexpr TSenderKind Kinds[] = {TSenderKind::Naive, TSenderKind::VtSend};
+constexpr TSenderKind Kinds[] = {TSenderKind::Naive, TSenderKind::VtSend, TSenderKind::Lines};
 
 // One time per press; nothing for a press whose effect was not seen within the limit.
 using TTimes = std::vector<std::optional<double>>;

@@ -21,7 +21,8 @@ constexpr DWORD PingIntervalMs = 5;
 constexpr DWORD PingTimeoutMs = 2000;
 constexpr DWORD LatencyLimitMs = 5000;   // the last latency entry must show within this
 constexpr double MsPerEntryLimit = 2.0;  // a flood slower than 500 entries/s is a hang
-constexpr wchar_t SenderExe[] = L"vt_bench_sender.exe";
+constexpr wchar_t BenchSenderExe[] = L"vt_bench_sender.exe";
+constexpr wchar_t CApiSenderExe[] = L"vt_bench_capi.exe";
 constexpr char ClearText[] = "\f";
 constexpr unsigned DriverSenderId = MaxSenders; // the driver's own entries carry this id
 constexpr int PrefixChars = 4;                  // "-M- ": only the channel prefix is on by default
@@ -61,24 +62,19 @@ private:
     std::thread FThread;
 };
 
-const wchar_t* RouteName(TRoute route)
+std::wstring SenderExe(TRoute route)
 {
-    switch (route) {
-    case TRoute::Naive:
-        return L"naive";
-    case TRoute::DebugOutput:
-        return L"ods";
-    case TRoute::Exchange:
-        break;
-    }
-    return L"shm";
+    return BinDirectory() + (route == TRoute::CApi ? CApiSenderExe : BenchSenderExe);
 }
 
+// The C program always sends on mixed channels, through vt_sender.
 std::wstring SenderArguments(const TFloodSpec& spec, unsigned run, int id)
 {
-    return L"--id " + std::to_wstring(id) + L" --run " + std::to_wstring(run) + L" --count " +
-           std::to_wstring(spec.PerSender) + L" --size " + std::to_wstring(spec.EntrySize) + L" --channel " +
-           spec.Channel + L" --route " + RouteName(spec.Route);
+    std::wstring arguments = L"--id " + std::to_wstring(id) + L" --run " + std::to_wstring(run) + L" --count " +
+                             std::to_wstring(spec.PerSender) + L" --size " + std::to_wstring(spec.EntrySize);
+    if (spec.Route != TRoute::CApi)
+        arguments += L" --channel " + spec.Channel + L" --route " + RouteName(spec.Route);
+    return arguments;
 }
 
 DWORD FloodLimitMs(const TFloodSpec& spec)
@@ -163,6 +159,7 @@ void TBenchDriver::ResetStats(unsigned run) noexcept
         sender.FirstSendTicks = 0;
         sender.Sent = 0;
         sender.Dropped = 0;
+        sender.LongestHoldUs = 0;
         sender.Done = 0;
     }
     TConsumerReport& consumer = stats.Consumer;
@@ -182,11 +179,12 @@ TSenderProcesses TBenchDriver::StartSenders(const TFloodSpec& spec, unsigned run
         throw Exception(L"Between 1 and " + std::to_wstring(DriverSenderId - 1) + L" senders are possible");
     ResetStats(run);
     ResetEvent(FGo.Get());
+    FSendersSpec = spec;
     const TBenchStats& stats = FStats.Stats();
 
     TSenderProcesses senders;
     for (int id = 1; id <= spec.Senders; ++id)
-        senders.push_back(std::make_unique<TChildProcess>(BinDirectory() + SenderExe, SenderArguments(spec, run, id)));
+        senders.push_back(std::make_unique<TChildProcess>(SenderExe(spec.Route), SenderArguments(spec, run, id)));
     PollUntil(StartLimitMs, L"the senders did not get ready", [&] {
         for (int id = 1; id <= spec.Senders; ++id)
             if (!senders[static_cast<std::size_t>(id - 1)]->Running() && stats.Senders[id].Done == 0)
@@ -196,7 +194,7 @@ TSenderProcesses TBenchDriver::StartSenders(const TFloodSpec& spec, unsigned run
     return senders;
 }
 
-bool TBenchDriver::SendersDone(const TSenderProcesses& senders) const
+bool TBenchDriver::SendersDone(const TSenderProcesses& senders)
 {
     const TBenchStats& stats = FStats.Stats();
     bool done = true;
@@ -206,7 +204,25 @@ bool TBenchDriver::SendersDone(const TSenderProcesses& senders) const
             throw Exception(L"Sender " + std::to_wstring(index + 1) + L" failed");
         done = done && finished;
     }
+    if (done)
+        NoteLongestHolds();
     return done;
+}
+
+void TBenchDriver::NoteLongestHolds()
+{
+    if (!UsesSenderLibrary(FSendersSpec.Route))
+        return;
+    std::int64_t& longest = FLongestHoldsUs[WideToUtf8(RouteName(FSendersSpec.Route))];
+    for (int id = 1; id <= FSendersSpec.Senders; ++id)
+        longest = std::max(longest, static_cast<std::int64_t>(FStats.Stats().Senders[id].LongestHoldUs));
+}
+
+std::map<std::string, std::int64_t> TBenchDriver::LongestHoldsUs() const
+{
+    std::map<std::string, std::int64_t> holds = FLongestHoldsUs;
+    holds["driver"] = static_cast<std::int64_t>(VtLongestHoldMicroseconds(FSender.get()));
+    return holds;
 }
 
 TBenchDriver::TSenderTotals TBenchDriver::SenderTotals(int senders) const noexcept

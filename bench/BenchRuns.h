@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,12 +20,6 @@
 #include "WinHandles.h"
 
 namespace Bench {
-
-inline constexpr unsigned long DefaultEntrySize = 60;
-
-// Exchange: vt_sender, one VtSendN per entry; Naive: a sender of the bench's own that locks
-// and posts once per entry; DebugOutput: OutputDebugStringA.
-enum class TRoute { Exchange, Naive, DebugOutput };
 
 struct TFloodSpec {
     int Senders = 1;
@@ -105,6 +100,22 @@ public:
     TLatencyResult MeasureLatency(const TTerminalView& terminal, int entries, DWORD spacingMs);
     TMemoryResult MeasureMemory(const TChildProcess& process, const TTerminalView& terminal, int lines, int lineChars);
 
+    // The times of one flood, in ticks, and what its senders did.
+    struct TSendersRun {
+        std::int64_t Start = 0;   // the first entry sent
+        std::int64_t End = 0;     // the last entry delivered
+        std::int64_t Entries = 0;
+        std::int64_t Dropped = 0;
+        std::optional<double> MaxAnswerMs;
+        double ConsumerCpuSeconds = 0;
+        std::int64_t Settled = 0; // the consumer has handled the notifications still queued
+    };
+    static TFloodResult Result(const TSendersRun& run);
+
+    // Reads the list's tail back: the lines of `run` from the senders of `spec` must all be
+    // there, each once.
+    TLossCheck CheckListTail(const TTerminalView& terminal, const TFloodSpec& spec, unsigned run) const;
+
     TConsumerReport& Consumer() const noexcept { return FStats.Stats().Consumer; }
     const volatile TShmArea& Area() const noexcept { return *static_cast<const volatile TShmArea*>(FArea.Data()); }
 
@@ -114,20 +125,15 @@ public:
     TSenderProcesses StartSenders(const TFloodSpec& spec, unsigned run);
     void Go() const noexcept { SetEvent(FGo.Get()); }
     // True once every sender has sent all it had; throws when one ended before.
-    bool SendersDone(const TSenderProcesses& senders) const;
+    bool SendersDone(const TSenderProcesses& senders);
+    // The longest hold of the mutex so far, in microseconds, by route name: what the senders
+    // of each route that uses our sender library reported when their flood had finished, and
+    // this process's own sender ("driver").
+    std::map<std::string, std::int64_t> LongestHoldsUs() const;
     // Exchange consumers: the moment the count is 0 and the window has answered once more.
     std::int64_t AwaitExchangeDrained(HWND window) const;
 
 private:
-    struct TSendersRun {
-        std::int64_t Start = 0;
-        std::int64_t End = 0;
-        std::int64_t Entries = 0;
-        std::int64_t Dropped = 0;
-        std::optional<double> MaxAnswerMs;
-        double ConsumerCpuSeconds = 0;
-        std::int64_t Settled = 0;
-    };
     // What the bench senders of one flood reported, summed up.
     struct TSenderTotals {
         std::int64_t FirstSend = 0; // ticks of the earliest first send
@@ -144,14 +150,15 @@ private:
                            const std::function<std::int64_t()>& delivered, const std::function<void()>& settled);
     void AwaitBarePostedMessages(HWND window, DWORD limitMs) const;
     TLossCheck ConsumerLoss(const TFloodSpec& spec) const noexcept;
-    TLossCheck CheckListTail(const TTerminalView& terminal, const TFloodSpec& spec, unsigned run) const;
-    static TFloodResult Result(const TSendersRun& run);
+    void NoteLongestHolds();
 
     TStatsView FStats;
     TUniqueHandle FGo;
     TSharedData FArea;
     std::unique_ptr<VtSender, TSenderCloser> FSender; // the driver's own entries: clears, latency
     unsigned FRun = 0;
+    TFloodSpec FSendersSpec; // of the senders started last
+    std::map<std::string, std::int64_t> FLongestHoldsUs;
 };
 
 // The same bytes as the terminal holds them, without the terminal: what its search and save

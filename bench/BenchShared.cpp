@@ -67,6 +67,28 @@ LARGE_INTEGER Frequency() noexcept
 
 } // namespace
 
+const wchar_t* RouteName(TRoute route) noexcept
+{
+    switch (route) {
+    case TRoute::Lines:
+        return L"lines";
+    case TRoute::CApi:
+        return L"capi";
+    case TRoute::Naive:
+        return L"naive";
+    case TRoute::DebugOutput:
+        return L"ods";
+    case TRoute::Exchange:
+        break;
+    }
+    return L"shm";
+}
+
+bool UsesSenderLibrary(TRoute route) noexcept
+{
+    return route == TRoute::Exchange || route == TRoute::Lines || route == TRoute::CApi;
+}
+
 std::string MakeEntryText(const TEntryTag& tag, std::size_t size)
 {
     char number[16];

@@ -23,6 +23,7 @@ inline constexpr wchar_t StatsName[] = L"VellumtraceBenchStats";
 inline constexpr wchar_t GoEventName[] = L"VellumtraceBenchGo";
 inline constexpr int MaxSenders = 8;
 inline constexpr DWORD GoWaitMs = 60000; // a sender that is never started gives up
+inline constexpr unsigned long DefaultEntrySize = 60; // bytes of a numbered entry's text
 // Posted to the bare consumer: it stores lParam in TConsumerReport::Marker once every
 // message posted before has been handled.
 inline constexpr UINT MarkerMessage = WM_APP + 1;
@@ -33,6 +34,16 @@ struct TEntryTag {
     unsigned Sender = 0;
     unsigned long Seq = 0;
 };
+
+// How a bench sender sends. Exchange: vt_sender, one VtSendN per entry; Lines: vt_sender,
+// VtSendLines with a ring's worth of lines per call; CApi: the program in C that calls
+// VtSend per entry; Naive: a sender of the bench's own that locks and posts once per entry;
+// DebugOutput: OutputDebugStringA.
+enum class TRoute { Exchange, Lines, CApi, Naive, DebugOutput };
+
+const wchar_t* RouteName(TRoute route) noexcept; // as vt_bench_sender's --route takes it
+// The routes that send with our sender library, which reports its longest hold of the mutex.
+bool UsesSenderLibrary(TRoute route) noexcept;
 
 // "R<run> S<sender> #": what every tag starts with. vtsend --count gets it as its TEXT and
 // appends " <seq>" itself.
@@ -65,6 +76,7 @@ struct TSenderReport {
     volatile std::int64_t FirstSendTicks; // just before the first call
     volatile std::int64_t Sent;
     volatile std::int64_t Dropped;        // given up by the sender (ring stayed full)
+    volatile std::int64_t LongestHoldUs;  // senders with our library: VtLongestHoldMicroseconds
     volatile LONG Done;
 };
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs the benchmark under Wine and Xvfb; prints one table and writes
 # the figures to BUILD/bench/results.json. Extra arguments go to vt_bench, for example
-#   ./scripts/bench.sh --count 4000 --steady-count 3000 --latency-count 1000 --response-count 6000 --json 'C:\results.json'
+#   ./scripts/bench.sh --count 4000 --steady-count 3000 --latency-count 1000 --response-count 6000 \
+#     --throughput-count 6000 --json 'C:\results.json'
 # Never run it while the test suite of the same build folder runs: both use the fixed names.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
