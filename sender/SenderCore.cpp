@@ -259,11 +259,22 @@ HWND TEntrySender::PublishedTerminal() const noexcept
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(ReadUnguarded<std::uint64_t>(FArea, offsetof(TShmArea, TerminalWnd))));
 }
 
-// A handle left behind by a terminal that ended without its shutdown names no window.
+// A handle left behind by a terminal that ended without its shutdown names no window. Asking
+// the system is a round trip as costly as a send, so the answer is kept for a short while
+// and asked again at once when another handle is published.
 bool TEntrySender::TerminalRuns() const noexcept
 {
     const HWND terminal = PublishedTerminal();
-    return terminal != nullptr && IsWindow(terminal) != FALSE;
+    if (terminal == nullptr)
+        return false;
+    const std::lock_guard lock(FLivenessLock);
+    const ULONGLONG now = GetTickCount64();
+    if (terminal != FCheckedTerminal || now - FCheckedAt >= Sender::LivenessCheckMs) {
+        FCheckedTerminal = terminal;
+        FCheckedAt = now;
+        FCheckedAlive = IsWindow(terminal) != FALSE;
+    }
+    return FCheckedAlive;
 }
 
 void TEntrySender::Announce(bool ringFull) noexcept

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,7 +26,9 @@ public:
 namespace Sender {
 
 inline constexpr unsigned long DefaultFullWaitMs = 1000;
-inline constexpr unsigned long FullPollMs = 5; // how often a full ring is looked at again
+inline constexpr unsigned long FullPollMs = 2; // how often a full ring is looked at again
+// How long the answer whether the published terminal's window exists is kept.
+inline constexpr ULONGLONG LivenessCheckMs = 100;
 // While entries wait, the terminal is reminded at least this often.
 inline constexpr ULONGLONG RenoticeMs = 50;
 // One hold of the mutex writes entries for at most this long, far below the terminal's
@@ -129,4 +132,9 @@ private:
     bool FOntoEmpty = false;    // one of them found the count at 0
     HWND FNotified = nullptr;   // the terminal notified last, and when
     ULONGLONG FLastNotice = 0;
+    // TerminalRuns' last answer; a buffered sender asks from two threads.
+    mutable std::mutex FLivenessLock;
+    mutable HWND FCheckedTerminal = nullptr;
+    mutable ULONGLONG FCheckedAt = 0;
+    mutable bool FCheckedAlive = false;
 };
