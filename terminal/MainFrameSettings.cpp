@@ -16,7 +16,8 @@ using TFontChange = std::function<void(TFontSpec&)>;
 
 void TMainFrame::LoadSettings()
 {
-    const TSettings settings = LoadSettingsFile(TIniFile(IniFileName));
+    const TIniFile file(IniFileName);
+    const TSettings settings = LoadSettingsFile(file);
 
     // As stored, without bounds: a window off the screen is the file's business.
     SetWindowPos(FHandle, nullptr, settings.Left, settings.Top, settings.Width, settings.Height,
@@ -58,6 +59,7 @@ void TMainFrame::LoadSettings()
     SetChecked(cmDisplayDate, settings.Date);
     SetChecked(cmDisplayTime, settings.Time);
     SetChecked(cmStartminimized, settings.StartMini);
+    LoadFilterSettings(file);
 
     // Minimized once the window has been shown and the message loop runs.
     if (Checked(cmStartminimized))
@@ -94,6 +96,7 @@ void TMainFrame::SaveSettings()
 
     TIniFile file(IniFileName);
     SaveSettingsFile(file, settings);
+    SaveFilterSettings(file);
 }
 
 RECT TMainFrame::BoundsToSave() const
