@@ -49,6 +49,8 @@ public:
     TTerminalCopy& operator=(const TTerminalCopy&) = delete;
 
     const std::wstring& Exe() const noexcept { return FExe; }
+    // The settings file beside the copy, read when the copy starts.
+    std::wstring SettingsPath() const;
     void RemoveSettings() const noexcept;
 
 private:

@@ -25,6 +25,13 @@ struct TBenchReport {
     int LinesBeforeLimitRun = 0;
     int TrimThreshold = 0; // lines the list reaches before the trim is due
 
+    // Intake with 1 sender and rules in force, against no rules, in one run.
+    unsigned long RulesPerSender = 0;
+    unsigned long PathologicalPerSender = 0;
+    TFloodResult NoRules, TextRules, RegexRules, PathologicalRule;
+    // The decision alone, per line, timed in this process.
+    double TextRulesCostUs = 0, RegexRulesCostUs = 0, PathologicalCostUs = 0;
+
     TLatencyResult Latency;
     TMemoryResult Memory;
 

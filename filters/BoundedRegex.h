@@ -44,8 +44,11 @@ public:
 
     // Far beyond a line from the exchange area (255 characters and the prefixes).
     static constexpr std::size_t MaxTestedLineChars = 1024;
-    // A few milliseconds at most; a sensible pattern needs a few hundred steps on a line.
-    static constexpr std::int64_t StepBudget = 100000;
+    // A sensible pattern needs a few hundred steps on a line, a few thousand on the longest;
+    // a step costs 50 to 400 ns here (more for classes such as \w), so a search takes a few
+    // milliseconds at most. A search that needs more is one that does not match or matches
+    // only after exponential backtracking.
+    static constexpr std::int64_t StepBudget = 20000;
     static constexpr std::size_t StackBudget = 256 * 1024;
 
 private:

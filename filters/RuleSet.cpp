@@ -1,7 +1,9 @@
 #include "RuleSet.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "RequiredText.h"
 #include "TextMatch.h"
 
 // A line under test: its upper-cased copy is made once, for the first text rule that needs it.
@@ -34,8 +36,10 @@ TRuleSet::TRuleSet(std::vector<TFilterRule> rules) : FRules(std::move(rules))
         compiled.Index = index;
         if (rule.Mode == TMatchMode::Text)
             compiled.UpperText = AsciiUpper(rule.Pattern);
-        else
+        else {
             compiled.Regex.emplace(rule.Pattern);
+            compiled.Required = RequiredTexts(rule.Pattern);
+        }
         switch (rule.Kind) {
         case TRuleKind::Include:
             FIncludes.push_back(std::move(compiled));
@@ -52,9 +56,14 @@ TRuleSet::TRuleSet(std::vector<TFilterRule> rules) : FRules(std::move(rules))
 
 bool TRuleSet::Matches(const TCompiledRule& rule, TTestedLine& line)
 {
-    if (rule.Regex)
-        return rule.Regex->Search(line.Line()) == TSearchOutcome::Match; // out of budget: no match
-    return ContainsUpper(line.Upper(), rule.UpperText);
+    if (!rule.Regex)
+        return ContainsUpper(line.Upper(), rule.UpperText);
+    // Most lines lack every text a match would need: no search for them.
+    if (!rule.Required.empty() && std::none_of(rule.Required.begin(), rule.Required.end(), [&](const std::wstring& text) {
+            return ContainsUpper(line.Upper(), text);
+        }))
+        return false;
+    return rule.Regex->Search(line.Line()) == TSearchOutcome::Match; // out of budget: no match
 }
 
 bool TRuleSet::AnyMatches(const std::vector<TCompiledRule>& rules, TTestedLine& line)

@@ -33,6 +33,7 @@ private:
         std::size_t Index = 0;                // in FRules
         std::wstring UpperText;               // text mode: the pattern upper-cased
         std::optional<TBoundedRegex> Regex;   // regex mode
+        std::vector<std::wstring> Required;   // regex mode: a match holds one of these (RequiredTexts)
     };
     class TTestedLine;
 

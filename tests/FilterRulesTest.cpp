@@ -9,6 +9,7 @@
 
 #include "BoundedRegex.h"
 #include "FilterRule.h"
+#include "RequiredText.h"
 #include "RuleSet.h"
 
 namespace {
@@ -223,6 +224,62 @@ TEST(FilterRules, ARegexSearchIsBoundedInStepsStackAndLength)
     EXPECT_TRUE(TRuleSet({Rule(Exclude, Regex, L"(a+)+b")}).Admits(as));
     EXPECT_FALSE(TRuleSet({Rule(Include, Regex, L"(a+)+b")}).Admits(as));
     EXPECT_EQ(TRuleSet({Rule(Highlight, Regex, L"(a|a)*b")}).HighlightOf(as), std::nullopt);
+}
+
+struct TRequiredCase {
+    const wchar_t* Pattern;
+    std::vector<std::wstring> Texts;
+};
+
+TEST(FilterRules, ARegexNamesTheTextsEveryMatchHolds)
+{
+    const TRequiredCase cases[] = {
+        {L"heartbeat", {L"HEARTBEAT"}},
+        {L"\\bheart-Beat\\b", {L"HEART-BEAT"}},
+        {L"timeout after \\d+ ?ms", {L"TIMEOUT AFTER "}},
+        {L"^-[0-9]-\\s.*warn(ing)?$", {L"WARN"}},
+        {L"error|fail(ed|ure)?", {L"ERROR", L"FAIL"}},
+        {L"colou?r", {L"COLO"}},            // a quantifier takes the character before it
+        {L"ab*c", {L"A"}},
+        {L"abc{2,3}d", {L"AB"}},
+        {L"x(abcdef)y", {L"X"}},            // nothing from inside a group
+        {L"[abcdef]gh", {L"GH"}},           // nor from a class
+        {L"[\\]x]yz", {L"YZ"}},
+        {L"\\x41bc", {L"BC"}},              // an escape is no plain character, nor what it takes
+        {L"\\u0041bcd", {L"BCD"}},
+        {L"\\cJkl", {L"KL"}},
+        {L"(a)\\12x", {L"X"}},
+        {L"a|.*", {}},                     // a branch without a text: nothing can be left out
+        {L"(x|y)", {}},
+        {L".*", {}},
+        {L"[]a]b", {}},                    // read differently by different libraries
+    };
+    for (const TRequiredCase& c : cases)
+        EXPECT_EQ(RequiredTexts(c.Pattern), c.Texts) << testing::PrintToString(std::wstring(c.Pattern));
+}
+
+// The texts only spare searches: with or without them a rule matches the same lines.
+TEST(FilterRules, SparedSearchesChangeNoOutcome)
+{
+    const wchar_t* patterns[] = {
+        L"heartbeat", L"\\bheart-beat\\b", L"error|fail(ed|ure)?", L"colou?r", L"ab*c", L"abc{2,3}d",
+        L"x(abcdef)y", L"[abcdef]gh", L"[\\]x]yz", L"\\x41bc", L"\\u0041bcd", L"\\cJkl", L"(a)\\1x",
+        L"a(?=bc)bcd", L"a(?!x)b", L"ab+?c", L"^-M-\\s", L"x{2}y", L"\\.exe$", L"a\\|b",
+    };
+    const wchar_t* lines[] = {
+        L"-M- heartbeat", L"-3- HEART-BEAT now", L"heart-beats", L"an ERROR", L"failure", L"fail", L"colour", L"color",
+        L"ac", L"abbbc", L"abccd", L"abcccd", L"abcd", L"xabcdefy", L"fgh", L"]yz", L"xyz", L"Abc", L"abc", L"\x41bc",
+        L"Abcd", L"\nkl", L"kl", L"aax", L"ax", L"abcd", L"ab", L"abc", L"xxy", L"xy", L"run.exe", L"runexe", L"a|b",
+        L"ab", L"",
+    };
+    for (const wchar_t* pattern : patterns) {
+        const TBoundedRegex regex(pattern);
+        const TRuleSet rules({Rule(Highlight, Regex, pattern)});
+        for (const wchar_t* line : lines) {
+            EXPECT_EQ(rules.HighlightOf(line).has_value(), regex.Search(line) == TSearchOutcome::Match)
+                << testing::PrintToString(std::wstring(pattern)) << " on " << testing::PrintToString(std::wstring(line));
+        }
+    }
 }
 
 TEST(FilterRules, NamesOfKindsAndModesReadInAnyCase)
