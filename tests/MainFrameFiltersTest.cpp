@@ -8,9 +8,7 @@
 #include <dlgs.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,6 +20,7 @@
 #include "VtSender.h"
 #include "support/ClipboardReader.h"
 #include "support/MainFrameFixture.h"
+#include "support/PumpUntil.h"
 #include "support/TestFiles.h"
 
 static void PrintTo(const TFilterRule& rule, std::ostream* out) { *out << testing::PrintToString(RuleValue(rule)); }
@@ -56,19 +55,7 @@ std::wstring SettingsPath()
 }
 
 // Pumps messages until done() holds; false when the limit ran out first.
-bool PumpUntil(const std::function<bool()>& done)
-{
-    const ULONGLONG deadline = GetTickCount64() + WaitLimitMs;
-    for (;;) {
-        Pump();
-        if (done())
-            return true;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-    }
-}
+bool PumpUntil(const std::function<bool()>& done) { return ::PumpUntil(Pump, done, WaitLimitMs); }
 
 // ---- pixels -------------------------------------------------------------------------------
 
