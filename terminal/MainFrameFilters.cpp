@@ -12,7 +12,7 @@ namespace {
 // A line's highlight is kept in its item data once found: the rules' generation in the upper
 // half, the highlight rule's index + 1 in the lower half (0: none). New lines have item data
 // 0, which no generation matches.
-constexpr int HalfBits = sizeof(ULONG_PTR) * 4;
+constexpr int HalfBits = static_cast<int>(sizeof(ULONG_PTR) * 4);
 constexpr ULONG_PTR LowerHalf = (ULONG_PTR{1} << HalfBits) - 1;
 
 ULONG_PTR HighlightData(std::uint32_t generation, std::optional<std::size_t> rule) noexcept

@@ -299,6 +299,12 @@ TEST_F(Filters, AListWithoutRulesLooksAndMeasuresAsThePlatformsOwnList)
         EXPECT_EQ(SendMessageW(List(), LB_GETITEMHEIGHT, 0, 0), SendMessageW(plain.List, LB_GETITEMHEIGHT, 0, 0));
         EXPECT_TRUE(ListRows(List(), 0, 4) == ListRows(plain.List, 0, 4));
     }
+    // With the focus, each list shows its focus rectangle on the same line.
+    SetFocus(List());
+    const TPixels focused = ListRows(List(), 0, 4);
+    SetFocus(plain.List);
+    EXPECT_TRUE(focused == ListRows(plain.List, 0, 4));
+    EXPECT_FALSE(focused == ListRows(List(), 0, 4)); // the rectangle shows
 }
 
 TEST_F(Filters, HighlightsColourEveryLineTheyMatchAndTheSelectionIsDrawnAsUsual)
