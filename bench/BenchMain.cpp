@@ -1,21 +1,28 @@
 // vt_bench: measures the terminal's intake, latency, answer times and memory against a bare
 // consumer and the OutputDebugStringA route, whole senders (vtsend, a C program) against the
-// naive ceiling, and the terminal's responsiveness under floods of naive senders, vtsend and
-// batching senders; prints one table and writes the figures as JSON.
+// naive ceiling, the terminal's responsiveness under floods of naive senders, vtsend and
+// batching senders, and intake with filter rules; prints one table and writes the figures as
+// JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
-//            [--throughput-count T] [--json PATH]
+//            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "BenchFrame.h"
 #include "BenchProcess.h"
 #include "BenchReport.h"
+#include "BenchRules.h"
 #include "BenchRuns.h"
 #include "BenchShared.h"
 #include "Exception.h"
+#include "FilterSettings.h"
+#include "IniFile.h"
 #include "LineFormat.h"
 #include "Settings.h"
 #include "TextCodec.h"
@@ -28,6 +35,11 @@ constexpr unsigned long DefaultLatencyEntries = 3000;
 constexpr unsigned long DefaultResponseEntries = 16000; // per flood; several seconds here
 constexpr unsigned long MaxResponseEntries = 30000;     // with the lines before it, below the limit: no trim
 constexpr unsigned long DefaultThroughputEntries = 20000; // per flood; a few seconds each here
+constexpr unsigned long DefaultRulesPerSender = 4000;
+constexpr int RulesRounds = 3;
+constexpr int RuleCostLines = 20000;
+constexpr int PathologicalCostLines = 50;
+constexpr unsigned long DefaultPathologicalEntries = 500; // each costs a whole regex budget
 constexpr DWORD LatencySpacingMs = 1;
 constexpr std::int32_t DisplayLimit = 32000;           // the terminal's default limit
 constexpr int MemoryLineChars = 200;
@@ -72,15 +84,19 @@ Bench::TFloodSpec Flood(int senders, unsigned long perSender, bool ping = false)
     return spec;
 }
 
-// A fresh terminal with the default options (or the given settings) for each part, so that
-// what one part left behind (lines, heap) does not weigh on the next.
+// A fresh terminal with the default options (or the given settings, and the rules given) for
+// each part, so that what one part left behind (lines, heap) does not weigh on the next.
 template <class Work>
 void WithTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work,
-                  const TSettings* settings = nullptr)
+                  const TSettings* settings = nullptr, const std::vector<TFilterRule>& rules = {})
 {
     copy.RemoveSettings();
     if (settings != nullptr)
         copy.WriteSettings(*settings);
+    if (!rules.empty()) {
+        TIniFile file(copy.SettingsPath());
+        SaveFilterRules(file, rules);
+    }
     const Bench::TChildProcess terminal(copy.Exe(), L"");
     const Bench::TTerminalView view(driver.WaitPublished(terminal));
     work(terminal, view);
@@ -177,6 +193,64 @@ void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy&
     });
 }
 
+// The better rate of two runs of the same kind; the longest answer and the losses of both.
+void KeepBest(Bench::TFloodResult& best, const Bench::TFloodResult& run)
+{
+    std::optional<double> longest = best.MaxAnswerMs;
+    if (run.MaxAnswerMs)
+        longest = std::max(longest.value_or(0), *run.MaxAnswerMs);
+    std::optional<Bench::TLossCheck> loss = best.Loss;
+    if (run.Loss) {
+        Bench::TLossCheck sum = loss.value_or(Bench::TLossCheck{});
+        sum.Lost += run.Loss->Lost;
+        sum.Duplicates += run.Loss->Duplicates;
+        sum.Stray += run.Loss->Stray;
+        sum.SenderDropped += run.Loss->SenderDropped;
+        loss = sum;
+    }
+    if (run.Rate > best.Rate)
+        best = run;
+    best.MaxAnswerMs = longest;
+    best.Loss = loss;
+}
+
+// No rules, 20 text rules and 5 regex rules in turn, for a few rounds, each kept at its best
+// rate: the load of the machine drifts and weighs on all alike. Then the pathological rule once.
+void MeasureRules(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    const struct {
+        const char* Step;
+        std::vector<TFilterRule> Rules;
+        unsigned long PerSender;
+        int Rounds;
+        Bench::TFloodResult& Result;
+    } runs[] = {
+        {"rules: none", {}, report.RulesPerSender, RulesRounds, report.NoRules},
+        {"rules: 20 text rules", Bench::TwentyTextRules(), report.RulesPerSender, RulesRounds, report.TextRules},
+        {"rules: 5 regex rules", Bench::FiveRegexRules(), report.RulesPerSender, RulesRounds, report.RegexRules},
+        {"rules: 1 pathological regex", Bench::PathologicalRegexRule(), report.PathologicalPerSender, 1,
+         report.PathologicalRule},
+    };
+    Progress("rules: the decision alone");
+    report.TextRulesCostUs = Bench::RuleCostUs(Bench::TwentyTextRules(), RuleCostLines);
+    report.RegexRulesCostUs = Bench::RuleCostUs(Bench::FiveRegexRules(), RuleCostLines);
+    report.PathologicalCostUs = Bench::RuleCostUs(Bench::PathologicalRegexRule(), PathologicalCostLines);
+    for (int round = 0; round < RulesRounds; ++round) {
+        for (const auto& run : runs) {
+            if (round >= run.Rounds)
+                continue;
+            Progress(run.Step);
+            WithTerminal(
+                driver, copy,
+                [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                    driver.ClearList(view);
+                    KeepBest(run.Result, driver.FloodTerminal(terminal, view, Flood(1, run.PerSender, true)));
+                },
+                nullptr, run.Rules);
+        }
+    }
+}
+
 void MeasureMemory(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
 {
     Progress("memory");
@@ -251,11 +325,14 @@ int Run(const Bench::TArguments& arguments)
     report.Latency.Entries = static_cast<int>(arguments.Number(L"latency-count", DefaultLatencyEntries));
     report.ResponseEntries = arguments.Number(L"response-count", DefaultResponseEntries);
     report.Throughput.Entries = arguments.Number(L"throughput-count", DefaultThroughputEntries);
+    report.RulesPerSender = arguments.Number(L"rules-count", DefaultRulesPerSender);
+    report.PathologicalPerSender = arguments.Number(L"pathological-count", DefaultPathologicalEntries);
     report.LatencySpacingMs = LatencySpacingMs;
     report.DisplayLimit = DisplayLimit;
     report.TrimThreshold = DisplayLimit + OverheadFor(DisplayLimit);
     const std::wstring jsonPath = FullPath(arguments.Text(L"json", Bench::BinDirectory() + DefaultJson));
-    if (report.PerSender == 0 || report.SteadyPerSender == 0 || report.Latency.Entries <= 0)
+    if (report.PerSender == 0 || report.SteadyPerSender == 0 || report.Latency.Entries <= 0 ||
+        report.RulesPerSender == 0 || report.PathologicalPerSender == 0)
         throw Exception(L"Every count must be at least 1");
     if (report.ResponseEntries < Bench::MinResponseEntries || report.ResponseEntries > MaxResponseEntries)
         throw Exception(L"--response-count must be " + std::to_wstring(Bench::MinResponseEntries) + L" to " +
@@ -276,6 +353,7 @@ int Run(const Bench::TArguments& arguments)
     }
     MeasureSenderThroughput(driver, copy, report);
     MeasureSteadyState(driver, copy, report);
+    MeasureRules(driver, copy, report);
     MeasureMemory(driver, copy, report);
     MeasureResponses(driver, copy, report);
     report.LongestHoldsUs = driver.LongestHoldsUs();
@@ -297,7 +375,8 @@ int wmain(int argc, wchar_t** argv)
     SetUnhandledExceptionFilter(ReportCrash);
     try {
         return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"response-count",
-                                                       L"throughput-count", L"json"}));
+                                                  L"throughput-count", L"rules-count", L"pathological-count",
+                                                  L"json"}));
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "vt_bench: %s\n", failure.what());
         return 1;

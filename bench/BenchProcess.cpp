@@ -130,7 +130,9 @@ TTerminalCopy::~TTerminalCopy()
     RemoveDirectoryW(FFolder.c_str());
 }
 
-void TTerminalCopy::RemoveSettings() const noexcept { DeleteFileW((FFolder + L"\\" + IniFileTitle).c_str()); }
+std::wstring TTerminalCopy::SettingsPath() const { return FFolder + L"\\" + IniFileTitle; }
+
+void TTerminalCopy::RemoveSettings() const noexcept { DeleteFileW(SettingsPath().c_str()); }
 
 void TTerminalCopy::WriteSettings(const TSettings& settings) const
 {

@@ -53,6 +53,8 @@ public:
     TTerminalCopy& operator=(const TTerminalCopy&) = delete;
 
     const std::wstring& Exe() const noexcept { return FExe; }
+    // The settings file beside the copy, read when the copy starts.
+    std::wstring SettingsPath() const;
     void RemoveSettings() const noexcept;
     // The settings file the copy reads at its next start, written as the terminal writes it.
     void WriteSettings(const TSettings& settings) const;

@@ -24,6 +24,8 @@ constexpr double MinVtSendToCeiling = 1.5; // vtsend into the terminal / naive c
 constexpr double MinCApiToCeiling = 1.2;   // the C program into the terminal / naive ceiling
 constexpr double MaxHoldMs = 2;            // longest hold of the mutex by our sender
 constexpr double MicrosecondsPerMs = 1000;
+constexpr double MinTextRulesRatio = 0.9; // 20 text rules / no rules
+constexpr double MinRegexRulesRatio = 0.8; // 5 regex rules / no rules
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
 
 std::optional<double> Ratio(double numerator, double denominator)
@@ -45,6 +47,14 @@ double LongestAnswer(const TBenchReport& report)
     return std::max(report.Terminal1.MaxAnswerMs.value_or(0), report.Terminal4.MaxAnswerMs.value_or(0));
 }
 
+double LongestAnswerWithRules(const TBenchReport& report)
+{
+    double longest = 0;
+    for (const TFloodResult* run : {&report.NoRules, &report.TextRules, &report.RegexRules, &report.PathologicalRule})
+        longest = std::max(longest, run->MaxAnswerMs.value_or(0));
+    return longest;
+}
+
 double MemoryRatio(const TMemoryResult& memory)
 {
     return Ratio(static_cast<double>(memory.FullPrivateBytes), static_cast<double>(memory.TextBytes)).value_or(0);
@@ -63,6 +73,10 @@ struct TVerdict {
     std::optional<double> LongestHoldMs;                             // over every route reported
     bool ShortMet = false, LimitMet = false, LostMet = false, AnswerMet = false, LatencyMet = false, MemoryMet = false;
     bool VtSendCountMet = false, VtSendPipeMet = false, CApiMet = false, ShownOnceMet = false, HoldMet = false;
+    double TextRulesRatio = 0;   // 20 text rules / no rules
+    double RegexRulesRatio = 0;  // 5 regex rules / no rules
+    double LongestAnswerWithRulesMs = 0;
+    bool TextRulesMet = false, RegexRulesMet = false, AnswerWithRulesMet = false;
 };
 
 // The longest hold over every route that reported one.
@@ -80,7 +94,8 @@ TVerdict Judge(const TBenchReport& report)
     verdict.ShortRatio = Ratio(report.Terminal1.Rate, report.Bare1.Rate).value_or(0);
     verdict.SteadyShortRatio = Ratio(report.SteadyShort.Rate, report.SteadyBare.Rate).value_or(0);
     verdict.SteadyLimitRatio = Ratio(report.SteadyLimit.Rate, report.SteadyBare.Rate).value_or(0);
-    verdict.Lost = Lost(report.Terminal1) + Lost(report.Terminal4) + Lost(report.SteadyShort) + Lost(report.SteadyLimit);
+    verdict.Lost = Lost(report.Terminal1) + Lost(report.Terminal4) + Lost(report.SteadyShort) + Lost(report.SteadyLimit) +
+                   Lost(report.NoRules) + Lost(report.TextRules) + Lost(report.RegexRules) + Lost(report.PathologicalRule);
     verdict.LongestAnswerMs = LongestAnswer(report);
     verdict.MemoryRatio = MemoryRatio(report.Memory);
     verdict.ShortMet = verdict.ShortRatio >= MinShortRatio && verdict.SteadyShortRatio >= MinShortRatio;
@@ -103,6 +118,12 @@ TVerdict Judge(const TBenchReport& report)
     verdict.CApiMet = verdict.CApiRatio >= MinCApiToCeiling;
     verdict.ShownOnceMet = verdict.ThroughputLost == 0;
     verdict.HoldMet = verdict.LongestHoldMs && *verdict.LongestHoldMs <= MaxHoldMs;
+    verdict.TextRulesRatio = Ratio(report.TextRules.Rate, report.NoRules.Rate).value_or(0);
+    verdict.RegexRulesRatio = Ratio(report.RegexRules.Rate, report.NoRules.Rate).value_or(0);
+    verdict.LongestAnswerWithRulesMs = LongestAnswerWithRules(report);
+    verdict.TextRulesMet = verdict.TextRulesRatio >= MinTextRulesRatio;
+    verdict.RegexRulesMet = verdict.RegexRulesRatio >= MinRegexRulesRatio;
+    verdict.AnswerWithRulesMet = verdict.LongestAnswerWithRulesMs < MaxAnswerMs;
     return verdict;
 }
 
@@ -237,6 +258,21 @@ void PrintTable(const TBenchReport& report)
         {"Steady, 4 senders, list at the limit [e/s]", Rate(report.SteadyLimit), Rate(report.SteadyBare) + " bare",
          Fixed(verdict.SteadyLimitRatio), ">= 0.7", Met(verdict.LimitMet)},
         {"Steady, at the limit / short list", "", "", Fixed(Ratio(report.SteadyLimit.Rate, report.SteadyShort.Rate)), "", ""},
+        {"Rules: intake, 1 sender, no rules [e/s]", Rate(report.NoRules), "", "", "", ""},
+        {"Rules: 20 text rules [e/s]", Rate(report.TextRules), Rate(report.NoRules) + " none",
+         Fixed(verdict.TextRulesRatio), ">= 0.9", Met(verdict.TextRulesMet)},
+        {"Rules: 5 regex rules [e/s]", Rate(report.RegexRules), Rate(report.NoRules) + " none",
+         Fixed(verdict.RegexRulesRatio), ">= 0.8", Met(verdict.RegexRulesMet)},
+        {"Rules: 1 pathological regex [e/s]", Rate(report.PathologicalRule), Rate(report.NoRules) + " none",
+         Fixed(Ratio(report.PathologicalRule.Rate, report.NoRules.Rate)), "", ""},
+        {"Rules: decision per line, text/regex/path. [us]",
+         Format("%.1f", report.TextRulesCostUs) + "/" + Format("%.1f", report.RegexRulesCostUs) + "/" +
+             Format("%.0f", report.PathologicalCostUs),
+         Format("%.0f", report.NoRules.ConsumerCpuUs) + " CPU/entry", "", "", ""},
+        {"Rules: longest answer, none/text/regex/path. [ms]",
+         Fixed(report.NoRules.MaxAnswerMs, "%.0f") + "/" + Fixed(report.TextRules.MaxAnswerMs, "%.0f") + "/" +
+             Fixed(report.RegexRules.MaxAnswerMs, "%.0f") + "/" + Fixed(report.PathologicalRule.MaxAnswerMs, "%.0f"),
+         "", "", "< 150", Met(verdict.AnswerWithRulesMet)},
         {"Memory, " + std::to_string(memory.Lines) + " lines x " + std::to_string(memory.LineChars) + " chars [MB]",
          Format("%.1f", static_cast<double>(memory.FullPrivateBytes) / BytesPerMegabyte),
          Format("%.1f", static_cast<double>(memory.TextBytes) / BytesPerMegabyte) + " text",
@@ -290,6 +326,22 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
         {"intake1Sender", JsonIntake(report.Terminal1, report.Bare1, report.Peer1)},
         {"intake4Senders", JsonIntake(report.Terminal4, report.Bare4, report.Peer4)},
         {"senderThroughput", JsonThroughput(report)},
+        {"rules", JsonObject({
+                      {"entriesPerSender", JsonNumber(static_cast<std::int64_t>(report.RulesPerSender))},
+                      {"pathologicalEntriesPerSender", JsonNumber(static_cast<std::int64_t>(report.PathologicalPerSender))},
+                      {"none", JsonFlood(report.NoRules)},
+                      {"text20", JsonFlood(report.TextRules)},
+                      {"regex5", JsonFlood(report.RegexRules)},
+                      {"pathologicalRegex", JsonFlood(report.PathologicalRule)},
+                      {"decisionUsPerLine", JsonObject({
+                                                 {"text20", JsonNumber(report.TextRulesCostUs)},
+                                                 {"regex5", JsonNumber(report.RegexRulesCostUs)},
+                                                 {"pathologicalRegex", JsonNumber(report.PathologicalCostUs)},
+                                             })},
+                      {"text20ToNone", JsonNumber(verdict.TextRulesRatio)},
+                      {"regex5ToNone", JsonNumber(verdict.RegexRulesRatio)},
+                      {"pathologicalToNone", JsonNumber(Ratio(report.PathologicalRule.Rate, report.NoRules.Rate))},
+                  })},
         {"latencyMs", JsonObject({
                           {"entries", JsonNumber(static_cast<std::int64_t>(report.Latency.Entries))},
                           {"spacing", JsonNumber(static_cast<std::int64_t>(report.LatencySpacingMs))},
@@ -347,6 +399,9 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"screenUpdates", JsonBool(responses.UpdatesMet)},
                            {"queuedNotifications", JsonBool(responses.BacklogMet)},
                            {"responsivenessFloodsComplete", JsonBool(responses.LinesMet)},
+                           {"textRules", JsonBool(verdict.TextRulesMet)},
+                           {"regexRules", JsonBool(verdict.RegexRulesMet)},
+                           {"longestAnswerWithRules", JsonBool(verdict.AnswerWithRulesMet)},
                        })},
     }) + "\n";
 

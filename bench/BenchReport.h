@@ -34,6 +34,12 @@ struct TBenchReport {
     // The longest hold of the mutex by our senders over the whole run, in microseconds, by
     // route (see TBenchDriver::LongestHoldsUs).
     std::map<std::string, std::int64_t> LongestHoldsUs;
+    // Intake with 1 sender and rules in force, against no rules, in one run.
+    unsigned long RulesPerSender = 0;
+    unsigned long PathologicalPerSender = 0;
+    TFloodResult NoRules, TextRules, RegexRules, PathologicalRule;
+    // The decision alone, per line, timed in this process.
+    double TextRulesCostUs = 0, RegexRulesCostUs = 0, PathologicalCostUs = 0;
 
     TLatencyResult Latency;
     TMemoryResult Memory;

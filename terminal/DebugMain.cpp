@@ -149,6 +149,12 @@ LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         Command(LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam));
         return 0;
+    case WM_DRAWITEM:
+        if (wParam == idDbDisplay) {
+            DrawListItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        }
+        break;
     case WM_DELETEOVERHEAD:
         OverheadLoeschen();
         return 0;
@@ -192,6 +198,7 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
     case cmStartminimized:     MinimizeIt(); return;
     case cmFont1:              FontDialog(); return;
     case cmWindowcolor1:       SetWinColor(); return;
+    case cmFilters:            FiltersClick(); return;
     default:                   return;
     }
 }

@@ -6,7 +6,7 @@
 // tree, menu, fonts and colours), MainFrameOptions.cpp (option handlers and dialogs),
 // MainFrameLineLimit.cpp (trim and the line-limit field), MainFrameSettings.cpp (settings file),
 // MainFrameCommands.cpp (copy, save, delete), MainFramePrint.cpp (printing), MainFrameSearch.cpp
-// (find dialog and search).
+// (find dialog and search), MainFrameFilters.cpp (filter and highlight rules, the list's drawing).
 #pragma once
 
 #include <windows.h>
@@ -15,14 +15,18 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ClipboardGuards.h"
 #include "Component.h"
 #include "DisplayList.h"
 #include "Gdi.h"
+#include "IniFile.h"
 #include "LineFormat.h"
+#include "RuleSet.h"
 #include "ShDat.h"
 #include "ShmDefs.h"
 #include "WinHandles.h"
@@ -62,6 +66,7 @@ enum TCommand : UINT {
     cmStartminimized,
     cmFont1,
     cmWindowcolor1,
+    cmFilters, // "Filters and highlights..." in the menu "Capture"
 };
 
 // Control ids of the window's components.
@@ -185,6 +190,9 @@ private:
     // WM_DPICHANGED: fonts, strip and list scaled to the new dpi, the window to the bounds
     // the system suggests.
     void ChangeDpi(int dpi, const RECT& suggested);
+    // The list draws its own lines (for the highlights), so it is told their height: the
+    // height a list box gives its lines in the list font.
+    void SetListLineHeight();
     static constexpr std::int32_t LineWidthMargin = 8; // WinWidth is a line's width plus this
     // The window's dpi: its monitor's at creation, then each new one that WM_DPICHANGED brings.
     // The layout's lengths and the fonts' heights in pixels are scaled to it; font sizes in
@@ -269,4 +277,22 @@ private:
     static constexpr std::size_t FindTextChars = 256; // at most 255 characters and the NUL
     std::array<wchar_t, FindTextChars> FindWhat{};
     HWND FindDialog1 = nullptr;
+
+    // ---- filters and highlights: MainFrameFilters.cpp ----
+public:
+    void FiltersClick();
+    const std::vector<TFilterRule>& FilterRules() const noexcept { return Filters.Rules(); }
+    // Puts rules in force: include and exclude for the lines that arrive from now on,
+    // highlights for every line in the list. Throws TPatternError for a refused pattern.
+    void SetFilterRules(std::vector<TFilterRule> rules);
+
+private:
+    void DrawListItem(const DRAWITEMSTRUCT& item);
+    // Index of the highlight rule of the line an item shows, found once per line and rules.
+    std::optional<std::size_t> HighlightOfItem(const DRAWITEMSTRUCT& item, std::wstring_view line);
+    void LoadFilterSettings(const TIniFile& file);
+    void SaveFilterSettings(TIniFile& file) const;
+    TRuleSet Filters;
+    // Counts the changes of the rules; a line's item data remembers under which its highlight was found.
+    std::uint32_t RulesGeneration = 1;
 };

@@ -180,11 +180,16 @@ bool TMainFrame::HandleIntakeTimer(WPARAM timer)
 
 void TMainFrame::AddLine(const std::string& line)
 {
+    const std::wstring wide = AnsiToWide(line);
+    // The include and exclude rules decide here: what must see every line comes before this,
+    // and a line kept out neither grows the list nor starts a trim.
+    if (!Filters.Admits(wide))
+        return;
+
     const int count = dbDisplay.Count();
     if (count == static_cast<std::int64_t>(DisplayLines) + Overhead)
         PostMessageW(MainFrame != nullptr ? MainFrame->Handle() : FHandle, WM_DELETEOVERHEAD, 0, 0);
 
-    const std::wstring wide = AnsiToWide(line);
     if (!dbDisplay.Append(wide)) {
         dbDisplay.DeleteFirst();
         dbDisplay.DeleteFirst();

@@ -168,6 +168,9 @@ constexpr TMenuRow MenuRows[] = {
     {L"Preferences1",       0, L"Preferences",            0,                    0,             false, TMark::None},
     {L"Font1",              1, L"Font",                   cmFont1,              0,             false, TMark::None},
     {L"Windowcolor1",       1, L"Window color",           cmWindowcolor1,       0,             false, TMark::None},
+    // Beyond the design: its menus keep their items, new commands go here.
+    {L"Capture1",           0, L"Capture",                0,                    0,             false, TMark::None},
+    {L"Filters1",           1, L"Filters and highlights...", cmFilters,         0,             false, TMark::None},
 };
 
 void AppendMenuRow(HMENU menu, const TMenuRow& row, HMENU popup)
@@ -207,7 +210,8 @@ HWND CreateControl(const TComponentRow& row, HWND parent, const RECT& bounds)
         return CreatePanel(parent, row.Id, bounds, row.Color, row.Bevel);
     case TKind::List:
         className = L"LISTBOX";
-        style |= WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY;
+        // Drawn by the window, which colours the highlighted lines; it keeps the strings.
+        style |= WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
         exStyle = WS_EX_CLIENTEDGE;
         break;
     case TKind::CheckBox:
@@ -300,6 +304,7 @@ void TMainFrame::CreateComponents()
         ChannelBoxes[channel] = created.at(idCheckBox1 + channel - 1);
 
     dbDisplay.Attach(dbDisplayWnd);
+    SetListLineHeight();
     if (!SetWindowSubclass(NoOfEdit, &TMainFrame::NoOfEditProc, 0, reinterpret_cast<DWORD_PTR>(this)))
         throw Exception(L"The line-limit field cannot be set up.");
     ImmAssociateContext(dbDisplayWnd, nullptr); // no input method while the list has the focus
@@ -443,6 +448,7 @@ void TMainFrame::SetListFont(const TFontSpec& font)
     SendMessageW(dbDisplayWnd, WM_SETFONT, reinterpret_cast<WPARAM>(handle.Get()), TRUE);
     ListFontHandle = std::move(handle); // the old font is deleted only after the list let go of it
     ListFont = font;
+    SetListLineHeight();
     LayoutComponents(); // the list cuts its height to the new line height
 }
 
@@ -461,6 +467,17 @@ void TMainFrame::RemeasureMaxLine()
 {
     WinWidth = TextWidth(MaxLine) + LineWidthMargin;
     PostMessageW(dbDisplayWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WinWidth), 0);
+}
+
+void TMainFrame::SetListLineHeight()
+{
+    // As a list box measures its lines when it gets a font: the height of the letters.
+    constexpr std::wstring_view letters = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    const TWindowDC dc(dbDisplayWnd);
+    const TSelectObject font(dc.Get(), ListFontHandle.Get());
+    SIZE size{};
+    GetTextExtentPoint32W(dc.Get(), letters.data(), static_cast<int>(letters.size()), &size);
+    SendMessageW(dbDisplayWnd, LB_SETITEMHEIGHT, 0, size.cy);
 }
 
 void TMainFrame::SetListColor(std::int32_t color)

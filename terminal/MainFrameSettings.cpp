@@ -16,7 +16,8 @@ using TFontChange = std::function<void(TFontSpec&)>;
 
 void TMainFrame::LoadSettings()
 {
-    const TSettings settings = LoadSettingsFile(TIniFile(IniFileName), ScreenDpi);
+    const TIniFile file(IniFileName);
+    const TSettings settings = LoadSettingsFile(file, ScreenDpi);
 
     // As stored, without bounds: a window off the screen is the file's business. The stored
     // bounds are the window's pixels; only the defaults of a missing key scale with the dpi.
@@ -59,6 +60,7 @@ void TMainFrame::LoadSettings()
     SetChecked(cmDisplayDate, settings.Date);
     SetChecked(cmDisplayTime, settings.Time);
     SetChecked(cmStartminimized, settings.StartMini);
+    LoadFilterSettings(file);
 
     // Minimized once the window has been shown and the message loop runs.
     if (Checked(cmStartminimized))
@@ -95,6 +97,7 @@ void TMainFrame::SaveSettings()
 
     TIniFile file(IniFileName);
     SaveSettingsFile(file, settings);
+    SaveFilterSettings(file);
 }
 
 RECT TMainFrame::BoundsToSave() const

@@ -1,6 +1,6 @@
-// The search through the display list: ASCII-only case folding, matching, and the walk of
-// one Find Next press. Plain functions over an abstract list, so the window and the tests
-// share them.
+// The search through the display list: matching a line and the walk of one Find Next press.
+// Plain functions over an abstract list, so the window and the tests share them. The case
+// folding and containment are the text rules' too (TextMatch.h).
 #pragma once
 
 #include <cstdint>
@@ -8,13 +8,7 @@
 #include <string_view>
 
 #include "LineSource.h"
-
-// a to z become A to Z; every other character stays, and so does the length.
-std::wstring AsciiUpper(std::wstring_view text);
-
-// True when upperText occurs in upperLine as an unbroken run of equal 16-bit characters.
-// An empty text is contained in no line.
-bool ContainsUpper(std::wstring_view upperLine, std::wstring_view upperText);
+#include "TextMatch.h"
 
 // What the search needs of the list beyond reading lines.
 class TSearchList : public TLineSource {

@@ -25,6 +25,7 @@
 #include "TextCodec.h"
 #include "VtSender.h"
 #include "WinHandles.h"
+#include "support/PumpUntil.h"
 #include "support/SmallSection.h"
 
 struct TMainFrameProbe {
@@ -143,19 +144,7 @@ void Pump()
 }
 
 // Pumps messages until done() holds; false when the limit ran out first.
-bool PumpUntil(const std::function<bool()>& done)
-{
-    const ULONGLONG deadline = GetTickCount64() + WaitLimitMs;
-    for (;;) {
-        Pump();
-        if (done())
-            return true;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-    }
-}
+bool PumpUntil(const std::function<bool()>& done) { return ::PumpUntil(Pump, done, WaitLimitMs); }
 
 // Posted messages of one kind waiting in this thread's queue for `window`, taken out.
 std::vector<MSG> TakePosted(HWND window, UINT message)

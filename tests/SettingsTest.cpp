@@ -18,6 +18,7 @@
 #include "ValueParse.h"
 #include "WinHandles.h"
 #include "support/SettingsExample.h"
+#include "support/TempDir.h"
 #include "support/TestFiles.h"
 
 // Readable failures: found by GoogleTest through the type's namespace.
@@ -144,33 +145,6 @@ TEST(ValueParse, LineLimit)
 }
 
 // ---------------------------------------------------------------- files
-
-// A folder of its own under the temporary directory, removed with everything in it.
-class TTempDir {
-public:
-    TTempDir()
-    {
-        static int counter = 0;
-        wchar_t temp[MAX_PATH + 1] = {};
-        GetTempPathW(MAX_PATH + 1, temp);
-        FPath = std::wstring(temp) + L"vt_settings_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(++counter);
-        if (!CreateDirectoryW(FPath.c_str(), nullptr))
-            throw Exception(L"Cannot create the test folder " + FPath);
-    }
-    ~TTempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(FPath, ignored);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-
-    std::wstring File(const std::wstring& name) const { return FPath + L"\\" + name; }
-
-private:
-    std::wstring FPath;
-};
 
 bool Exists(const std::wstring& path)
 {

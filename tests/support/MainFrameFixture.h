@@ -27,6 +27,7 @@ struct TMainFrameProbe {
     static std::int32_t& SearchIndex(TMainFrame& frame) { return frame.SearchIndex; }
     static const std::wstring& LastSearchString(const TMainFrame& frame) { return frame.LastSearchString; }
     static const TFontSpec& ListFont(const TMainFrame& frame) { return frame.ListFont; }
+    static std::int32_t ListColor(const TMainFrame& frame) { return frame.ListColor; }
     static void SetListFont(TMainFrame& frame, const TFontSpec& font) { frame.SetListFont(font); }
     static int ScreenDpi(const TMainFrame& frame) { return frame.ScreenDpi; }
     static HGLOBAL PrinterDevMode(const TMainFrame& frame) { return frame.PrinterDevMode.Get(); }

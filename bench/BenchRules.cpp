@@ -1,0 +1,72 @@
+#include "BenchRules.h"
+
+#include <algorithm>
+#include <string>
+
+#include "BenchRuns.h"
+#include "BenchShared.h"
+#include "RuleSet.h"
+#include "TextCodec.h"
+
+namespace Bench {
+
+namespace {
+
+constexpr int CostRounds = 3;
+
+std::vector<TFilterRule> ExcludeRules(TMatchMode mode, std::initializer_list<const wchar_t*> patterns)
+{
+    std::vector<TFilterRule> rules;
+    for (const wchar_t* pattern : patterns)
+        rules.push_back(TFilterRule{TRuleKind::Exclude, mode, true, {}, {}, pattern});
+    return rules;
+}
+
+} // namespace
+
+std::vector<TFilterRule> TwentyTextRules()
+{
+    return ExcludeRules(TMatchMode::Text,
+                        {L"heartbeat", L"keep-alive", L"polling", L"idle", L"GC pause", L"cache hit", L"tick",
+                         L"render frame", L"mouse move", L"timer fired", L"verbose:", L"trace:", L"[dbg]",
+                         L"socket read 0", L"retry 1/", L"queue empty", L"ping", L"pong", L"vsync", L"no change"});
+}
+
+std::vector<TFilterRule> FiveRegexRules()
+{
+    return ExcludeRules(TMatchMode::Regex, {L"error|fail(ed|ure)?", L"timeout after \\d+ ?ms", L"^-[0-9]-\\s.*warn(ing)?",
+                                            L"\\bheartbeat\\b", L"(connection|socket) (reset|refused|closed)"});
+}
+
+std::vector<TFilterRule> PathologicalRegexRule()
+{
+    // The lines hold runs of words and no "!". Written as a class, the "!" is no text the
+    // rule could look for before it searches, so every line is searched.
+    return ExcludeRules(TMatchMode::Regex, {L"(\\w+\\s?)+[!]"});
+}
+
+double RuleCostUs(const std::vector<TFilterRule>& rules, int lines)
+{
+    // Mixed channels and only the channel prefix, as the floods send and show them.
+    std::vector<std::wstring> shown;
+    for (int seq = 1; seq <= lines; ++seq) {
+        const std::string text = MakeEntryText({0, 1, static_cast<unsigned long>(seq)}, DefaultEntrySize);
+        const int channel = seq % 10;
+        shown.push_back(L"-" + (channel == 0 ? std::wstring(L"M") : std::to_wstring(channel)) + L"- " + AnsiToWide(text));
+    }
+    const TRuleSet ruleSet(rules);
+    double best = 0;
+    for (int round = 0; round < CostRounds; ++round) {
+        int admitted = 0;
+        const std::int64_t start = NowTicks();
+        for (const std::wstring& line : shown)
+            admitted += ruleSet.Admits(line) ? 1 : 0;
+        const double us = TicksToSeconds(NowTicks() - start) * 1e6 / lines;
+        best = round == 0 ? us : std::min(best, us);
+        if (admitted != lines)
+            throw Exception(L"The benchmark's rules kept " + std::to_wstring(lines - admitted) + L" lines out");
+    }
+    return best;
+}
+
+} // namespace Bench
