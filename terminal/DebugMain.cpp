@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Application.h"
+#include "DebugOutputCapture.h"
 #include "ErrorBox.h"
 #include "ModulePath.h"
 #include "Settings.h"
@@ -128,7 +129,7 @@ LRESULT CALLBACK TMainFrame::WindowProc(HWND window, UINT message, WPARAM wParam
 LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
-    if (HandleLayoutMessage(message, wParam, lParam, result))
+    if (HandleLayoutMessage(message, wParam, lParam, result) || HandleCaptureMessage(message, wParam, result))
         return result;
     if (message == FindDialogMessage) {
         FindDialogEvent(*reinterpret_cast<const FINDREPLACEW*>(lParam));
@@ -189,7 +190,7 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
     case cmStartminimized:     MinimizeIt(); return;
     case cmFont1:              FontDialog(); return;
     case cmWindowcolor1:       SetWinColor(); return;
-    default:                   return;
+    default:                   CaptureCommand(id); return;
     }
 }
 

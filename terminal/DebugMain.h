@@ -6,7 +6,7 @@
 // tree, menu, fonts and colours), MainFrameOptions.cpp (option handlers and dialogs),
 // MainFrameLineLimit.cpp (trim and the line-limit field), MainFrameSettings.cpp (settings file),
 // MainFrameCommands.cpp (copy, save, delete), MainFramePrint.cpp (printing), MainFrameSearch.cpp
-// (find dialog and search).
+// (find dialog and search), MainFrameCapture.cpp (the Capture menu: capture of OutputDebugString).
 #pragma once
 
 #include <windows.h>
@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,7 @@
 #include "DisplayList.h"
 #include "Gdi.h"
 #include "LineFormat.h"
+#include "Settings.h"
 #include "ShDat.h"
 #include "ShmDefs.h"
 #include "WinHandles.h"
@@ -30,9 +32,12 @@
 // Private messages, posted (never sent) so they act after the current handler returns.
 inline constexpr UINT WM_DELETEOVERHEAD = WM_USER + 3;
 inline constexpr UINT WM_STARTMINIMIZED = WM_USER + 4;
+// Captured messages wait where none waited before (posted by the capture's thread).
+inline constexpr UINT WM_CAPTUREDATA = WM_USER + 20;
 
 inline constexpr wchar_t MainFrameCaption[] = L"Vellumtrace64   V15.0";
 inline constexpr wchar_t IniFileTitle[] = L"Vellumtrace64.INI";
+inline constexpr wchar_t CaptureOdsCaption[] = L"Capture OutputDebugString";
 
 // Registered "DebugEntry" message id, obtained before the window exists.
 extern UINT DebugEntryMsg;
@@ -41,6 +46,7 @@ extern std::int32_t DisplayLines;
 // The mapped exchange area, set by the program entry once the window exists.
 extern TShmArea* ShmArea;
 
+class TDebugOutputCapture;
 class TMainFrame;
 // The application's main window.
 extern TMainFrame* MainFrame;
@@ -62,6 +68,9 @@ enum TCommand : UINT {
     cmStartminimized,
     cmFont1,
     cmWindowcolor1,
+    // The Capture menu, beyond the design.
+    cmCaptureOds = 201,
+    cmCaptureChannel0, // "M"; channels 1 to 9 follow
 };
 
 // Control ids of the window's components.
@@ -203,6 +212,8 @@ private:
     static LRESULT CALLBACK NoOfEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR self);
     void LoadSettings();
+    // The Capture menu's part of LoadSettings: its last step.
+    void LoadCaptureSettings(const TSettings& settings);
     void SaveSettings();
     // Outer bounds as they are stored: restored while minimized, maximized while maximized.
     RECT BoundsToSave() const;
@@ -214,6 +225,28 @@ private:
     std::array<COLORREF, 16> CustomColors{};
     // Topmost or ordinary, without moving, sizing or activating the window.
     void ApplyOnTopStyle(bool onTop);
+
+    // ---- capture of OutputDebugString: MainFrameCapture.cpp -------------------------
+public:
+    void CaptureOnOff();
+    void CaptureChannelClick(int channel);
+    // Captured messages to the list: a bounded batch; a timer continues with the rest.
+    void TakeCaptured();
+
+private:
+    // WM_CAPTUREDATA and the continuation timer; true when it answered the message.
+    bool HandleCaptureMessage(UINT message, WPARAM wParam, LRESULT& result);
+    // The Capture menu's commands; other ids do nothing.
+    void CaptureCommand(UINT id);
+    // Starts the capture; `asked`: the user switched it on, so a box says why it cannot be.
+    void StartCapture(bool asked);
+    // Ends the capture and shows what it had taken.
+    void StopCapture();
+    void ShowCaptureState();
+    std::unique_ptr<TDebugOutputCapture> Capture;
+    bool CaptureWanted = false; // as stored: on, even while another reader kept it off
+    bool CaptureInUse = false;  // another reader held the buffer at the last attempt
+    std::uint8_t CaptureChannel = 0;
 
     // ---- line commands and search: MainFrameCommands/Print/Search.cpp ----
 public:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TIniFile {
 public:
@@ -18,11 +19,20 @@ public:
     // Throws Exception naming the full path when the file cannot be written.
     void Write(const std::wstring& section, const std::wstring& key, const std::wstring& value);
 
+    // Removes the key, when present; removes its section too when no key is left in it.
+    // Throws like Write.
+    void Remove(const std::wstring& section, const std::wstring& key);
+
     // Has the system write out any copy of the file it holds; its result does not matter.
     void Flush() noexcept;
 
     static constexpr std::size_t ReadLimit = 2047;
 
 private:
+    // The names of the section's keys; empty when the file or the section is missing.
+    std::vector<std::wstring> KeyNames(const std::wstring& section) const;
+    // WritePrivateProfileStringW with a null key or value deletes; a failure throws.
+    void WriteProfile(const wchar_t* section, const wchar_t* key, const wchar_t* value);
+
     std::wstring FPath;
 };

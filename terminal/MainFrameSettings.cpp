@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "ErrorBox.h"
 #include "Settings.h"
 
 namespace {
@@ -62,6 +63,20 @@ void TMainFrame::LoadSettings()
     // Minimized once the window has been shown and the message loop runs.
     if (Checked(cmStartminimized))
         PostMessageW(FHandle, WM_STARTMINIMIZED, 0, 0);
+
+    LoadCaptureSettings(settings);
+}
+
+void TMainFrame::LoadCaptureSettings(const TSettings& settings)
+{
+    CaptureChannel = static_cast<std::uint8_t>(settings.CaptureChannel);
+    CaptureWanted = settings.CaptureOds;
+    // A capture that cannot start shows its own error box; the rest of the start goes on.
+    RunHandler(FHandle, [this] {
+        if (CaptureWanted)
+            StartCapture(false);
+        ShowCaptureState();
+    });
 }
 
 void TMainFrame::SaveSettings()
@@ -91,6 +106,8 @@ void TMainFrame::SaveSettings()
     settings.FontColor = WindowFont.Color;
     settings.WindowColor = ListColor;
     settings.DisplayLines = DisplayLines;
+    settings.CaptureOds = CaptureWanted;
+    settings.CaptureChannel = CaptureChannel;
 
     TIniFile file(IniFileName);
     SaveSettingsFile(file, settings);

@@ -38,6 +38,7 @@ constexpr wchar_t Window[] = L"WINDOW";
 constexpr wchar_t Options[] = L"OPTIONS";
 constexpr wchar_t Channels[] = L"CHANNELS";
 constexpr wchar_t Preferences[] = L"PREFERENCES";
+constexpr wchar_t Capture[] = L"CAPTURE";
 
 using enum TValueForm;
 
@@ -69,7 +70,16 @@ const TSettingsKey SettingsKeys[] = {
     {Preferences, L"DISPLAYLINES", Integer, DefaultDisplayLineCount, FieldOf<&TSettings::DisplayLines>},
 };
 
-constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options};
+// Capabilities beyond the window's design: written only when they differ from their defaults,
+// so that the file of a user who never touches them stays as it always was.
+const TSettingsKey OptionalKeys[] = {
+    {Capture, L"ODS", Flag, false, FieldOf<&TSettings::CaptureOds>},
+    {Capture, L"CHANNEL", Integer, 0, FieldOf<&TSettings::CaptureChannel>},
+};
+
+constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options, Capture};
+
+constexpr std::int32_t LastCaptureChannel = 9;
 
 constexpr wchar_t FlagOn[] = L"TRUE";
 constexpr wchar_t FlagOff[] = L"FALSE";
@@ -144,13 +154,27 @@ std::int32_t StoredLineLimit(std::int32_t value) noexcept
     return std::min(value, MaxLineLimit);
 }
 
+// A value outside its range cannot come from the window: it gives the default.
+std::int32_t InRangeOr(std::int32_t value, std::int32_t lowest, std::int32_t highest, std::int32_t fallback) noexcept
+{
+    return value < lowest || value > highest ? fallback : value;
+}
+
+template <class Visit>
+void ForEachKey(Visit&& visit)
+{
+    for (const TSettingsKey& key : SettingsKeys)
+        visit(key);
+    for (const TSettingsKey& key : OptionalKeys)
+        visit(key);
+}
+
 } // namespace
 
 TSettings DefaultSettings()
 {
     TSettings settings;
-    for (const TSettingsKey& key : SettingsKeys)
-        ApplyDefault(key, settings);
+    ForEachKey([&settings](const TSettingsKey& key) { ApplyDefault(key, settings); });
     return settings;
 }
 
@@ -159,12 +183,13 @@ TSettings LoadSettingsFile(const TIniFile& file)
     TSettings defaults = DefaultSettings();
     TSettings settings = defaults; // malformed integers keep these
     for (const wchar_t* section : ReadOrder) {
-        for (const TSettingsKey& key : SettingsKeys) {
+        ForEachKey([&](const TSettingsKey& key) {
             if (std::wstring_view(key.Section) == section)
                 ApplyText(key, file.Read(key.Section, key.Key, KeyText(key, defaults)), settings);
-        }
+        });
     }
     settings.DisplayLines = StoredLineLimit(settings.DisplayLines);
+    settings.CaptureChannel = InRangeOr(settings.CaptureChannel, 0, LastCaptureChannel, defaults.CaptureChannel);
     return settings;
 }
 
@@ -173,6 +198,14 @@ void SaveSettingsFile(TIniFile& file, const TSettings& settings)
     TSettings values = settings; // the table hands out writable fields
     for (const TSettingsKey& key : SettingsKeys)
         file.Write(key.Section, key.Key, KeyText(key, values));
+    TSettings defaults = DefaultSettings();
+    for (const TSettingsKey& key : OptionalKeys) {
+        const std::wstring text = KeyText(key, values);
+        if (text != KeyText(key, defaults))
+            file.Write(key.Section, key.Key, text);
+        else
+            file.Remove(key.Section, key.Key); // an earlier value must not come back
+    }
     file.Flush();
 }
 

@@ -35,6 +35,9 @@ struct TSettings {
     std::int32_t FontColor = 0;
     std::int32_t WindowColor = 0;
     std::int32_t DisplayLines = 0;
+    // Sections of their own, written only when a value differs from its default.
+    bool CaptureOds = false;
+    std::int32_t CaptureChannel = 0; // 0 is "M"
 
     bool operator==(const TSettings&) const = default;
 };
@@ -42,13 +45,15 @@ struct TSettings {
 // The value of every key when the file, its section or the key is missing.
 TSettings DefaultSettings();
 
-// Reads every key (WINDOW, CHANNELS, PREFERENCES, then OPTIONS); missing or malformed
-// values give the key's default. DisplayLines comes back from 1 to 32000.
+// Reads every key (WINDOW, CHANNELS, PREFERENCES, OPTIONS, then CAPTURE); missing or
+// malformed values give the key's default. DisplayLines comes back from 1 to 32000,
+// CaptureChannel from 0 to 9.
 TSettings LoadSettingsFile(const TIniFile& file);
 
-// Writes every key (WINDOW, OPTIONS, CHANNELS, then PREFERENCES) and flushes the file.
-// The first key that cannot be written throws; the keys after it are not written and the
-// file is not flushed.
+// Writes every key of WINDOW, OPTIONS, CHANNELS and PREFERENCES, then the keys of CAPTURE
+// whose values differ from their defaults (a key at its default is removed, and a
+// section left without keys with it), and flushes the file. The first key that cannot be
+// written throws; the keys after it are not written and the file is not flushed.
 void SaveSettingsFile(TIniFile& file, const TSettings& settings);
 
 struct TWindowBounds {

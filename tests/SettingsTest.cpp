@@ -28,7 +28,7 @@ static void PrintTo(const TSettings& s, std::ostream* out)
     for (const bool on : s.Channel)
         *out << on;
     *out << " font " << testing::PrintToString(s.FontName) << " " << s.FontSize << " colours " << s.FontColor << ","
-         << s.WindowColor << " lines " << s.DisplayLines << "}";
+         << s.WindowColor << " lines " << s.DisplayLines << " capture " << s.CaptureOds << " " << s.CaptureChannel << "}";
 }
 
 namespace {
@@ -223,6 +223,8 @@ TSettings Unusual()
     s.FontColor = 255;
     s.WindowColor = INT_MIN;
     s.DisplayLines = 250;
+    s.CaptureOds = true;
+    s.CaptureChannel = 9;
     return s;
 }
 
@@ -258,6 +260,46 @@ TEST(SettingsFile, RoundTripAndRewriteInPlace)
     SaveSettingsFile(file, FreshStart());
     EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile));
     EXPECT_EQ(LoadSettingsFile(file), FreshStart());
+}
+
+struct TOptionalCase {
+    const char* Name;
+    void (*Change)(TSettings&); // from a fresh start
+    std::string Appended;       // to the example file
+};
+
+// Sections beyond the window's design: a key is written only while its value differs from
+// its default, and removed again, with its section once that is empty, when it is back.
+TEST(SettingsFile, OptionalSectionsHoldOnlyValuesAwayFromTheirDefaults)
+{
+    const TOptionalCase cases[] = {
+        {"capture on", [](TSettings& s) { s.CaptureOds = true; }, "[CAPTURE]\r\nODS=TRUE\r\n"},
+        {"capture channel", [](TSettings& s) { s.CaptureChannel = 3; }, "[CAPTURE]\r\nCHANNEL=3\r\n"},
+        {"both",
+         [](TSettings& s) {
+             s.CaptureOds = true;
+             s.CaptureChannel = 9;
+         },
+         "[CAPTURE]\r\nODS=TRUE\r\nCHANNEL=9\r\n"},
+    };
+    TTempDir dir;
+    TIniFile file(dir.File(SettingsFileTitle));
+    for (const TOptionalCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSettings settings = FreshStart();
+        c.Change(settings);
+        SaveSettingsFile(file, settings);
+        EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile) + c.Appended);
+        EXPECT_EQ(LoadSettingsFile(file), settings);
+        // Back at the defaults: the file is the example file again.
+        SaveSettingsFile(file, FreshStart());
+        EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile));
+    }
+
+    // A key of its own that a person put into such a section stays, and so does the section.
+    WriteFileBytes(file.Path(), std::string(FreshStartFile) + "[CAPTURE]\r\nODS=TRUE\r\nNOTE=mine\r\n");
+    SaveSettingsFile(file, FreshStart());
+    EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile) + "[CAPTURE]\r\nNOTE=mine\r\n");
 }
 
 TEST(SettingsFile, OtherLinesStayAndKeysAreReplacedWhereTheyStand)
@@ -358,6 +400,10 @@ TEST(SettingsFile, StoredValuesAreRead)
         {"[PREFERENCES]\r\nFONTNAME=Lucida Console\r\n", [](TSettings& s) { s.FontName = L"Lucida Console"; }},
         {"[PREFERENCES]\r\nFONTNAME=" + longName + "\r\n",
          [](TSettings& s) { s.FontName = std::wstring(TIniFile::ReadLimit, L'A'); }},
+        {"[capture]\r\nods=true\r\nchannel=$9\r\n", [](TSettings& s) { s.CaptureOds = true; s.CaptureChannel = 9; }},
+        {"[CAPTURE]\r\nODS=1\r\nCHANNEL=10\r\n", [](TSettings&) {}},
+        {"[CAPTURE]\r\nCHANNEL=-1\r\n", [](TSettings&) {}},
+        {"[CAPTURE]\r\nCHANNEL=M\r\n", [](TSettings&) {}},
     };
     TTempDir dir;
     int index = 0;
