@@ -1,5 +1,6 @@
 // vt_bench: measures the terminal's intake, latency, answer times and memory against a bare
-// consumer and the OutputDebugStringA route, prints one table and writes the figures as JSON.
+// consumer and the OutputDebugStringA route, and its capture of OutputDebugStringA against a
+// minimal reader; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--json PATH]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
@@ -145,6 +146,52 @@ void MeasureIntake(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy
     });
 }
 
+// The terminal's capture on, as its settings file switches it on.
+constexpr char CaptureOnSettings[] = "[CAPTURE]\r\nODS=TRUE\r\n";
+constexpr int CaptureFloodSenders = 2; // through OutputDebugStringA beside the exchange route's senders
+
+template <class Work>
+void WithCapturingTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work)
+{
+    copy.WriteSettings(CaptureOnSettings);
+    const Bench::TChildProcess terminal(copy.Exe(), L"");
+    const Bench::TTerminalView view(driver.WaitPublished(terminal));
+    work(terminal, view);
+    driver.Close(terminal, view.Window());
+    copy.RemoveSettings();
+}
+
+// The minimal reader and then the terminal's capture, right after each other: only one
+// reader can hold the buffer.
+void MeasureCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, int senders, Bench::TBenchReport& report)
+{
+    const bool single = senders == 1;
+    Bench::TFloodSpec spec = Flood(senders, report.PerSender);
+    spec.Route = Bench::TRoute::DebugOutput;
+    Progress(single ? "capture, 1 sender: minimal reader" : "capture, 4 senders: minimal reader");
+    {
+        const TPeerReader reader(driver);
+        (single ? report.Reader1 : report.Reader4) = driver.FloodDebugOutput(reader.Process(), spec);
+    }
+    Progress("  terminal");
+    WithCapturingTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+        driver.ClearList(view);
+        (single ? report.Capture1 : report.Capture4) = driver.FloodCapture(terminal, view, spec);
+    });
+}
+
+void MeasureIntakeBesideCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    Progress("intake beside a capture flood");
+    Bench::TFloodSpec spec = Flood(FloodSenders, report.PerSender);
+    spec.DebugOutputSenders = CaptureFloodSenders;
+    report.CaptureFloodSenders = CaptureFloodSenders;
+    WithCapturingTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+        driver.ClearList(view);
+        report.AreaBesideCapture = driver.FloodTerminal(terminal, view, spec);
+    });
+}
+
 void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
 {
     Progress("steady state: terminal");
@@ -209,6 +256,9 @@ int Run(const Bench::TArguments& arguments)
         MeasureIntake(driver, copy, peer, 1, report);
         MeasureIntake(driver, copy, peer, FloodSenders, report);
     }
+    MeasureCapture(driver, copy, 1, report);
+    MeasureCapture(driver, copy, FloodSenders, report);
+    MeasureIntakeBesideCapture(driver, copy, report);
     MeasureSteadyState(driver, copy, report);
     MeasureMemory(driver, copy, report);
     MeasureSearchAndSave(report);

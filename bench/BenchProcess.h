@@ -50,6 +50,8 @@ public:
 
     const std::wstring& Exe() const noexcept { return FExe; }
     void RemoveSettings() const noexcept;
+    // A settings file for the next start, for options beyond the defaults.
+    void WriteSettings(const std::string& content) const; // throws Exception
 
 private:
     std::wstring FFolder;

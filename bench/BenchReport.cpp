@@ -18,6 +18,7 @@ constexpr double MinLimitRatio = 0.7;     // terminal / bare with the list at it
 constexpr double MaxAnswerMs = 150;       // longest unanswered interval under the flood
 constexpr double MaxLatencyP99Ms = 20;
 constexpr double MaxMemoryRatio = 3;      // private bytes / bytes of text held
+constexpr double MinCaptureRatio = 0.9;   // capture / minimal reader of the debug-output buffer
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
 constexpr char NotBuilt[] = "n/a (not built yet)";
 
@@ -54,6 +55,10 @@ struct TVerdict {
     double LongestAnswerMs = 0;
     double MemoryRatio = 0;
     bool ShortMet = false, LimitMet = false, LostMet = false, AnswerMet = false, LatencyMet = false, MemoryMet = false;
+    double Capture1Ratio = 0; // capture / minimal reader
+    double Capture4Ratio = 0;
+    std::int64_t CaptureLost = 0;
+    bool CaptureMet = false, CaptureLostMet = false;
 };
 
 TVerdict Judge(const TBenchReport& report)
@@ -71,6 +76,11 @@ TVerdict Judge(const TBenchReport& report)
     verdict.AnswerMet = verdict.LongestAnswerMs < MaxAnswerMs;
     verdict.LatencyMet = report.Latency.P99Ms < MaxLatencyP99Ms;
     verdict.MemoryMet = verdict.MemoryRatio <= MaxMemoryRatio;
+    verdict.Capture1Ratio = Ratio(report.Capture1.Rate, report.Reader1.Rate).value_or(0);
+    verdict.Capture4Ratio = Ratio(report.Capture4.Rate, report.Reader4.Rate).value_or(0);
+    verdict.CaptureLost = Lost(report.Capture1) + Lost(report.Capture4) + Lost(report.AreaBesideCapture);
+    verdict.CaptureMet = verdict.Capture1Ratio >= MinCaptureRatio && verdict.Capture4Ratio >= MinCaptureRatio;
+    verdict.CaptureLostMet = verdict.CaptureLost == 0;
     return verdict;
 }
 
@@ -147,6 +157,15 @@ std::string JsonIntake(const TFloodResult& terminal, const TFloodResult& bare, c
     });
 }
 
+std::string JsonCapture(const TFloodResult& capture, const TFloodResult& reader)
+{
+    return JsonObject({
+        {"terminal", JsonFlood(capture)},
+        {"minimalReader", JsonFlood(reader)},
+        {"terminalToReader", JsonNumber(Ratio(capture.Rate, reader.Rate))},
+    });
+}
+
 } // namespace
 
 void PrintTable(const TBenchReport& report)
@@ -174,6 +193,17 @@ void PrintTable(const TBenchReport& report)
          Fixed(Ratio(report.Terminal1.Rate, report.Peer1.Rate)), "", ""},
         {"Peer route OutputDebugStringA, 4 senders [e/s]", Rate(report.Terminal4), Rate(report.Peer4) + " peer",
          Fixed(Ratio(report.Terminal4.Rate, report.Peer4.Rate)), "", ""},
+        {"Capture of OutputDebugStringA, 1 sender [msg/s]", Rate(report.Capture1), Rate(report.Reader1) + " reader",
+         Fixed(verdict.Capture1Ratio), ">= 0.9", Met(verdict.Capture1Ratio >= MinCaptureRatio)},
+        {"Capture of OutputDebugStringA, 4 senders [msg/s]", Rate(report.Capture4), Rate(report.Reader4) + " reader",
+         Fixed(verdict.Capture4Ratio), ">= 0.9", Met(verdict.Capture4Ratio >= MinCaptureRatio)},
+        {"Intake, 4 senders, " + std::to_string(report.CaptureFloodSenders) + " more capture floods [e/s]",
+         Rate(report.AreaBesideCapture), Rate(report.Terminal4) + " alone",
+         Fixed(Ratio(report.AreaBesideCapture.Rate, report.Terminal4.Rate)), "", ""},
+        {"Lost: capture 1 / 4, intake beside it",
+         Number(Lost(report.Capture1)) + " / " + Number(Lost(report.Capture4)) + " / " + Number(Lost(report.AreaBesideCapture)),
+         Number(Lost(report.Reader1)) + " / " + Number(Lost(report.Reader4)) + " reader", "", "0",
+         Met(verdict.CaptureLostMet)},
         {"Latency p50 / p99 / max [ms]",
          Format("%.2f", report.Latency.P50Ms) + " / " + Format("%.2f", report.Latency.P99Ms) + " / " +
              Format("%.1f", report.Latency.MaxMs),
@@ -225,6 +255,13 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                        })},
         {"intake1Sender", JsonIntake(report.Terminal1, report.Bare1, report.Peer1)},
         {"intake4Senders", JsonIntake(report.Terminal4, report.Bare4, report.Peer4)},
+        {"captureDebugOutput", JsonObject({
+                                   {"sender1", JsonCapture(report.Capture1, report.Reader1)},
+                                   {"senders4", JsonCapture(report.Capture4, report.Reader4)},
+                                   {"intakeBesideCapture", JsonFlood(report.AreaBesideCapture)},
+                                   {"captureFloodSenders", JsonNumber(static_cast<std::int64_t>(report.CaptureFloodSenders))},
+                                   {"intakeBesideCaptureToAlone", JsonNumber(Ratio(report.AreaBesideCapture.Rate, report.Terminal4.Rate))},
+                               })},
         {"latencyMs", JsonObject({
                           {"entries", JsonNumber(static_cast<std::int64_t>(report.Latency.Entries))},
                           {"spacing", JsonNumber(static_cast<std::int64_t>(report.LatencySpacingMs))},
@@ -272,6 +309,8 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"longestAnswer", JsonBool(verdict.AnswerMet)},
                            {"latencyP99", JsonBool(verdict.LatencyMet)},
                            {"memory", JsonBool(verdict.MemoryMet)},
+                           {"captureToReader", JsonBool(verdict.CaptureMet)},
+                           {"noCapturedMessageLost", JsonBool(verdict.CaptureLostMet)},
                        })},
     }) + "\n";
 

@@ -25,6 +25,11 @@ struct TBenchReport {
     int LinesBeforeLimitRun = 0;
     int TrimThreshold = 0; // lines the list reaches before the trim is due
 
+    // Capture of OutputDebugStringA by the terminal against the minimal reader, each right
+    // after the other; the exchange route's intake while senders flood both routes at once.
+    TFloodResult Capture1, Capture4, Reader1, Reader4, AreaBesideCapture;
+    int CaptureFloodSenders = 0; // through OutputDebugStringA beside AreaBesideCapture
+
     TLatencyResult Latency;
     TMemoryResult Memory;
 

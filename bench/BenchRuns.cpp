@@ -78,16 +78,18 @@ private:
 
 std::wstring SenderArguments(const TFloodSpec& spec, unsigned run, int id)
 {
+    const bool debugOutput = spec.Route == TRoute::DebugOutput || id > spec.Senders;
     return L"--id " + std::to_wstring(id) + L" --run " + std::to_wstring(run) + L" --count " +
            std::to_wstring(spec.PerSender) + L" --size " + std::to_wstring(spec.EntrySize) + L" --channel " +
-           spec.Channel + L" --route " + (spec.Route == TRoute::DebugOutput ? L"ods" : L"shm");
+           spec.Channel + L" --route " + (debugOutput ? L"ods" : L"shm");
 }
 
 // For sending a flood, and again for the notifications it can leave queued (one per entry,
 // each handled with a guarded access).
 DWORD FloodLimitMs(const TFloodSpec& spec)
 {
-    return StartLimitMs + static_cast<DWORD>(MsPerEntryLimit * spec.Senders * static_cast<double>(spec.PerSender));
+    const int senders = spec.Senders + spec.DebugOutputSenders;
+    return StartLimitMs + static_cast<DWORD>(MsPerEntryLimit * senders * static_cast<double>(spec.PerSender));
 }
 
 double Percentile(const std::vector<double>& sorted, double fraction)
@@ -179,21 +181,22 @@ TBenchDriver::TSendersRun TBenchDriver::RunSenders(const TFloodSpec& spec, unsig
                                                    HWND pingWindow, const std::function<std::int64_t()>& delivered,
                                                    const std::function<void()>& settled)
 {
-    if (spec.Senders < 1 || spec.Senders >= static_cast<int>(DriverSenderId))
+    const int all = spec.Senders + spec.DebugOutputSenders;
+    if (spec.Senders < 1 || all >= static_cast<int>(DriverSenderId))
         throw Exception(L"Between 1 and " + std::to_wstring(DriverSenderId - 1) + L" senders are possible");
     ResetStats(run);
     ResetEvent(FGo.Get());
     TBenchStats& stats = FStats.Stats();
 
     std::vector<std::unique_ptr<TChildProcess>> senders;
-    for (int id = 1; id <= spec.Senders; ++id)
+    for (int id = 1; id <= all; ++id)
         senders.push_back(std::make_unique<TChildProcess>(BinDirectory() + SenderExe, SenderArguments(spec, run, id)));
     const auto failed = [&](int id) { return !senders[static_cast<std::size_t>(id - 1)]->Running() && stats.Senders[id].Done == 0; };
     PollUntil(StartLimitMs, L"the senders did not get ready", [&] {
-        for (int id = 1; id <= spec.Senders; ++id)
+        for (int id = 1; id <= all; ++id)
             if (failed(id))
                 throw Exception(L"Sender " + std::to_wstring(id) + L" ended before it was ready");
-        return stats.ReadySenders == spec.Senders;
+        return stats.ReadySenders == all;
     });
 
     std::optional<TAnswerWatch> watch;
@@ -203,7 +206,7 @@ TBenchDriver::TSendersRun TBenchDriver::RunSenders(const TFloodSpec& spec, unsig
     SetEvent(FGo.Get());
     PollUntil(FloodLimitMs(spec), L"the senders did not finish", [&] {
         bool done = true;
-        for (int id = 1; id <= spec.Senders; ++id) {
+        for (int id = 1; id <= all; ++id) {
             if (failed(id))
                 throw Exception(L"Sender " + std::to_wstring(id) + L" failed");
             done = done && stats.Senders[id].Done != 0;
@@ -324,15 +327,22 @@ TLossCheck TBenchDriver::ConsumerLoss(const TFloodSpec& spec) const noexcept
 // entries; when the list kept every line of the run, the runs must start at 1.
 TLossCheck TBenchDriver::CheckListTail(const TTerminalView& terminal, const TFloodSpec& spec, unsigned run) const
 {
-    const std::int64_t expected = static_cast<std::int64_t>(spec.Senders) * static_cast<std::int64_t>(spec.PerSender);
+    const std::int64_t expected =
+        static_cast<std::int64_t>(spec.Senders + spec.DebugOutputSenders) * static_cast<std::int64_t>(spec.PerSender);
     const int count = terminal.Count();
     const bool keptAll = count >= expected;
     const int first = keptAll ? count - static_cast<int>(expected) : 0;
 
     TLossCheck loss;
     std::map<unsigned, std::vector<unsigned long>> bySender;
+    const auto otherRoute = [&spec](unsigned sender) {
+        return sender > static_cast<unsigned>(spec.Senders) &&
+               sender <= static_cast<unsigned>(spec.Senders + spec.DebugOutputSenders);
+    };
     for (const std::wstring& line : terminal.Lines(first, count - first)) {
         const std::optional<TEntryTag> tag = FindEntryTag(line);
+        if (tag && tag->Run == run && otherRoute(tag->Sender))
+            continue;
         if (!tag || tag->Run != run || tag->Sender == 0 || tag->Sender > static_cast<unsigned>(spec.Senders))
             ++loss.Stray;
         else

@@ -32,6 +32,9 @@ struct TFloodSpec {
     TRoute Route = TRoute::Exchange;
     bool Ping = false;      // time the window's answers meanwhile
     bool CheckList = true;  // terminal: read the list afterwards and look for lost entries
+    // Exchange route: this many more senders flood through OutputDebugStringA at the same
+    // time (into a terminal whose capture is on); their entries are not counted.
+    int DebugOutputSenders = 0;
 };
 
 struct TLossCheck {
@@ -93,6 +96,9 @@ public:
     TFloodResult FloodTerminal(const TChildProcess& process, const TTerminalView& terminal, const TFloodSpec& spec);
     TFloodResult FloodBare(const TChildProcess& process, HWND window, const TFloodSpec& spec);
     TFloodResult FloodDebugOutput(const TChildProcess& reader, const TFloodSpec& spec);
+    // OutputDebugStringA into a terminal whose capture is on: done when the list holds every
+    // message (the list must start empty and hold them all).
+    TFloodResult FloodCapture(const TChildProcess& process, const TTerminalView& terminal, const TFloodSpec& spec);
 
     TLatencyResult MeasureLatency(const TTerminalView& terminal, int entries, DWORD spacingMs);
     TMemoryResult MeasureMemory(const TChildProcess& process, const TTerminalView& terminal, int lines, int lineChars);
