@@ -6,6 +6,7 @@
 #include "Application.h"
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
+#include "LogWriter.h"
 #include "ModulePath.h"
 #include "Settings.h"
 #include "ShmIntake.h"
@@ -129,7 +130,8 @@ LRESULT CALLBACK TMainFrame::WindowProc(HWND window, UINT message, WPARAM wParam
 LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
-    if (HandleLayoutMessage(message, wParam, lParam, result) || HandleCaptureMessage(message, wParam, result))
+    if (HandleLayoutMessage(message, wParam, lParam, result) || HandleCaptureMessage(message, wParam, result) ||
+        HandleLogMessage(message, result))
         return result;
     if (message == FindDialogMessage) {
         FindDialogEvent(*reinterpret_cast<const FINDREPLACEW*>(lParam));
@@ -190,7 +192,7 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
     case cmStartminimized:     MinimizeIt(); return;
     case cmFont1:              FontDialog(); return;
     case cmWindowcolor1:       SetWinColor(); return;
-    default:                   CaptureCommand(id); return;
+    default:                   CaptureMenuCommand(id); return;
     }
 }
 

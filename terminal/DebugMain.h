@@ -6,7 +6,8 @@
 // tree, menu, fonts and colours), MainFrameOptions.cpp (option handlers and dialogs),
 // MainFrameLineLimit.cpp (trim and the line-limit field), MainFrameSettings.cpp (settings file),
 // MainFrameCommands.cpp (copy, save, delete), MainFramePrint.cpp (printing), MainFrameSearch.cpp
-// (find dialog and search), MainFrameCapture.cpp (the Capture menu: capture of OutputDebugString).
+// (find dialog and search), MainFrameCapture.cpp (the Capture menu: capture of OutputDebugString),
+// MainFrameLog.cpp (the Capture menu: log to file).
 #pragma once
 
 #include <windows.h>
@@ -34,6 +35,8 @@ inline constexpr UINT WM_DELETEOVERHEAD = WM_USER + 3;
 inline constexpr UINT WM_STARTMINIMIZED = WM_USER + 4;
 // Captured messages wait where none waited before (posted by the capture's thread).
 inline constexpr UINT WM_CAPTUREDATA = WM_USER + 20;
+// The log to file has failed (posted by the log's thread).
+inline constexpr UINT WM_LOGFAILED = WM_USER + 21;
 
 inline constexpr wchar_t MainFrameCaption[] = L"Vellumtrace64   V15.0";
 inline constexpr wchar_t IniFileTitle[] = L"Vellumtrace64.INI";
@@ -47,6 +50,7 @@ extern std::int32_t DisplayLines;
 extern TShmArea* ShmArea;
 
 class TDebugOutputCapture;
+class TLogWriter;
 class TMainFrame;
 // The application's main window.
 extern TMainFrame* MainFrame;
@@ -71,6 +75,7 @@ enum TCommand : UINT {
     // The Capture menu, beyond the design.
     cmCaptureOds = 201,
     cmCaptureChannel0, // "M"; channels 1 to 9 follow
+    cmLogToFile = cmCaptureChannel0 + 10,
 };
 
 // Control ids of the window's components.
@@ -213,7 +218,7 @@ private:
                                          DWORD_PTR self);
     void LoadSettings();
     // The Capture menu's part of LoadSettings: its last step.
-    void LoadCaptureSettings(const TSettings& settings);
+    void LoadCaptureMenuSettings(const TSettings& settings);
     void SaveSettings();
     // Outer bounds as they are stored: restored while minimized, maximized while maximized.
     RECT BoundsToSave() const;
@@ -237,7 +242,7 @@ private:
     // WM_CAPTUREDATA and the continuation timer; true when it answered the message.
     bool HandleCaptureMessage(UINT message, WPARAM wParam, LRESULT& result);
     // The Capture menu's commands; other ids do nothing.
-    void CaptureCommand(UINT id);
+    void CaptureMenuCommand(UINT id);
     // Starts the capture; `asked`: the user switched it on, so a box says why it cannot be.
     void StartCapture(bool asked);
     // Ends the capture and shows what it had taken.
@@ -247,6 +252,26 @@ private:
     bool CaptureWanted = false; // as stored: on, even while another reader kept it off
     bool CaptureInUse = false;  // another reader held the buffer at the last attempt
     std::uint8_t CaptureChannel = 0;
+
+    // ---- log to file: MainFrameLog.cpp ----------------------------------------------
+public:
+    void LogToFileClick();
+
+private:
+    // WM_LOGFAILED; true when it answered the message.
+    bool HandleLogMessage(UINT message, LRESULT& result);
+    void StartLog();
+    // Ends the log once what waits is written.
+    void StopLog();
+    // Every line appended to the list, and a marker where the list is cleared.
+    void LogLine(const std::wstring& line);
+    void LogListCleared();
+    // One error box naming the file and the reason; the log is off.
+    void LogFailed();
+    std::unique_ptr<TLogWriter> Log;
+    std::wstring LogFileName; // the last file logged to; proposed by the dialog
+    std::int32_t LogMaxMb = 0;
+    std::int32_t LogKeep = DefaultLogKeep;
 
     // ---- line commands and search: MainFrameCommands/Print/Search.cpp ----
 public:

@@ -45,12 +45,14 @@ bool TMainFrame::HandleCaptureMessage(UINT message, WPARAM wParam, LRESULT& resu
     return true;
 }
 
-void TMainFrame::CaptureCommand(UINT id)
+void TMainFrame::CaptureMenuCommand(UINT id)
 {
     if (id == cmCaptureOds)
         CaptureOnOff();
     else if (id >= cmCaptureChannel0 && id < cmCaptureChannel0 + CaptureChannelCount)
         CaptureChannelClick(static_cast<int>(id - cmCaptureChannel0));
+    else if (id == cmLogToFile)
+        LogToFileClick();
 }
 
 void TMainFrame::CaptureOnOff()

@@ -167,6 +167,8 @@ constexpr TMenuRow MenuRows[] = {
     {L"CaptureChannel7",    2, L"7",                      cmCaptureChannel0 + 7, 0,            false, TMark::Radio},
     {L"CaptureChannel8",    2, L"8",                      cmCaptureChannel0 + 8, 0,            false, TMark::Radio},
     {L"CaptureChannel9",    2, L"9",                      cmCaptureChannel0 + 9, 0,            false, TMark::Radio},
+    {L"N1",                 1, nullptr,                   0,                    0,             false, TMark::None},
+    {L"LogToFile",          1, L"Log to file...",         cmLogToFile,          0,             false, TMark::Unchecked},
 };
 
 bool IsRadio(TMark mark) noexcept { return mark == TMark::Radio || mark == TMark::RadioChecked; }

@@ -64,18 +64,25 @@ void TMainFrame::LoadSettings()
     if (Checked(cmStartminimized))
         PostMessageW(FHandle, WM_STARTMINIMIZED, 0, 0);
 
-    LoadCaptureSettings(settings);
+    LoadCaptureMenuSettings(settings);
 }
 
-void TMainFrame::LoadCaptureSettings(const TSettings& settings)
+void TMainFrame::LoadCaptureMenuSettings(const TSettings& settings)
 {
     CaptureChannel = static_cast<std::uint8_t>(settings.CaptureChannel);
     CaptureWanted = settings.CaptureOds;
-    // A capture that cannot start shows its own error box; the rest of the start goes on.
+    LogFileName = settings.LogFile;
+    LogMaxMb = settings.LogMaxMb;
+    LogKeep = settings.LogKeep;
+    // What cannot start shows its own error box; the rest of the start goes on.
     RunHandler(FHandle, [this] {
         if (CaptureWanted)
             StartCapture(false);
         ShowCaptureState();
+    });
+    RunHandler(FHandle, [this, enabled = settings.LogEnabled] {
+        if (enabled && !LogFileName.empty())
+            StartLog();
     });
 }
 
@@ -108,6 +115,10 @@ void TMainFrame::SaveSettings()
     settings.DisplayLines = DisplayLines;
     settings.CaptureOds = CaptureWanted;
     settings.CaptureChannel = CaptureChannel;
+    settings.LogEnabled = Log != nullptr;
+    settings.LogFile = LogFileName;
+    settings.LogMaxMb = LogMaxMb;
+    settings.LogKeep = LogKeep;
 
     TIniFile file(IniFileName);
     SaveSettingsFile(file, settings);

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include <algorithm>
+#include <limits>
 #include <string_view>
 #include <variant>
 
@@ -39,6 +40,7 @@ constexpr wchar_t Options[] = L"OPTIONS";
 constexpr wchar_t Channels[] = L"CHANNELS";
 constexpr wchar_t Preferences[] = L"PREFERENCES";
 constexpr wchar_t Capture[] = L"CAPTURE";
+constexpr wchar_t Log[] = L"LOG";
 
 using enum TValueForm;
 
@@ -75,9 +77,13 @@ const TSettingsKey SettingsKeys[] = {
 const TSettingsKey OptionalKeys[] = {
     {Capture, L"ODS", Flag, false, FieldOf<&TSettings::CaptureOds>},
     {Capture, L"CHANNEL", Integer, 0, FieldOf<&TSettings::CaptureChannel>},
+    {Log, L"ENABLED", Flag, false, FieldOf<&TSettings::LogEnabled>},
+    {Log, L"FILE", Text, std::wstring_view(), FieldOf<&TSettings::LogFile>},
+    {Log, L"MAXMB", Integer, NoLogSizeLimit, FieldOf<&TSettings::LogMaxMb>},
+    {Log, L"KEEP", Integer, DefaultLogKeep, FieldOf<&TSettings::LogKeep>},
 };
 
-constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options, Capture};
+constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options, Capture, Log};
 
 constexpr std::int32_t LastCaptureChannel = 9;
 
@@ -189,7 +195,10 @@ TSettings LoadSettingsFile(const TIniFile& file)
         });
     }
     settings.DisplayLines = StoredLineLimit(settings.DisplayLines);
+    constexpr std::int32_t unbounded = std::numeric_limits<std::int32_t>::max();
     settings.CaptureChannel = InRangeOr(settings.CaptureChannel, 0, LastCaptureChannel, defaults.CaptureChannel);
+    settings.LogMaxMb = InRangeOr(settings.LogMaxMb, 0, unbounded, defaults.LogMaxMb);
+    settings.LogKeep = InRangeOr(settings.LogKeep, 0, unbounded, defaults.LogKeep);
     return settings;
 }
 

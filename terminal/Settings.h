@@ -15,6 +15,9 @@ inline constexpr std::size_t SettingsChannelCount = 10; // "M", then 1 to 9
 // The colour value that means "keep the window's own colour" (it cannot name a colour itself).
 inline constexpr std::int32_t KeepColour = 1;
 inline constexpr std::int32_t DefaultDisplayLineCount = 32000;
+// The log's rotation: no size limit by default; once there is one, this many old files stay.
+inline constexpr std::int32_t NoLogSizeLimit = 0;
+inline constexpr std::int32_t DefaultLogKeep = 1;
 
 // Every stored value. Zero-initialised; DefaultSettings gives what a missing file reads as.
 // The empty FontName, FontSize 0 or less and the colour KeepColour mean "keep the window's own
@@ -38,6 +41,10 @@ struct TSettings {
     // Sections of their own, written only when a value differs from its default.
     bool CaptureOds = false;
     std::int32_t CaptureChannel = 0; // 0 is "M"
+    bool LogEnabled = false;
+    std::wstring LogFile;
+    std::int32_t LogMaxMb = 0;
+    std::int32_t LogKeep = 0;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -45,13 +52,13 @@ struct TSettings {
 // The value of every key when the file, its section or the key is missing.
 TSettings DefaultSettings();
 
-// Reads every key (WINDOW, CHANNELS, PREFERENCES, OPTIONS, then CAPTURE); missing or
+// Reads every key (WINDOW, CHANNELS, PREFERENCES, OPTIONS, then CAPTURE and LOG); missing or
 // malformed values give the key's default. DisplayLines comes back from 1 to 32000,
-// CaptureChannel from 0 to 9.
+// CaptureChannel from 0 to 9, LogMaxMb and LogKeep not below 0.
 TSettings LoadSettingsFile(const TIniFile& file);
 
 // Writes every key of WINDOW, OPTIONS, CHANNELS and PREFERENCES, then the keys of CAPTURE
-// whose values differ from their defaults (a key at its default is removed, and a
+// and LOG whose values differ from their defaults (a key at its default is removed, and a
 // section left without keys with it), and flushes the file. The first key that cannot be
 // written throws; the keys after it are not written and the file is not flushed.
 void SaveSettingsFile(TIniFile& file, const TSettings& settings);

@@ -427,7 +427,7 @@ TEST_F(MainFrameOptions, MenuBarHasEveryCaptionExactly)
          {L"AutoScroll", L"Display Channel Number", L"Display Date", L"Display Time", L"On Top", L"Start minimized"}},
         {L"Preferences", {L"Font", L"Window color"}},
         // Beyond the design: after its menus.
-        {L"Capture", {L"Capture OutputDebugString", L"Channel of captured lines"}},
+        {L"Capture", {L"Capture OutputDebugString", L"Channel of captured lines", L"", L"Log to file..."}},
     };
     const HMENU bar = GetMenu(Window());
     ASSERT_EQ(bar, Probe::Menu(*Frame));
@@ -457,7 +457,7 @@ TEST_F(MainFrameOptions, MenuCommandsCarryTheirIds)
         {},
         {cmAutoScrollWin, cmDisplayChannel, cmDisplayDate, cmDisplayTime, cmOnTop, cmStartminimized},
         {cmFont1, cmWindowcolor1},
-        {cmCaptureOds},
+        {cmCaptureOds, static_cast<UINT>(-1), 0, cmLogToFile}, // a menu of its own, a separator
     };
     for (int position = 0; position < static_cast<int>(ids.size()); ++position)
         for (int item = 0; item < static_cast<int>(ids[position].size()); ++item)

@@ -25,6 +25,7 @@
 #include "Settings.h"
 #include "ShDat.h"
 #include "ShmLock.h"
+#include "TextCodec.h"
 #include "WinHandles.h"
 #include "support/DebugOutputPeers.h"
 #include "support/TerminalProcess.h"
@@ -381,6 +382,61 @@ TEST_F(SettingsWindow, CaptureKeptOffByAnotherReaderAtTheStartStaysStoredOn)
     EXPECT_TRUE(LoadSettingsFile(TIniFile(SettingsPath())).CaptureOds);
 }
 
+std::wstring TempLogPath(const wchar_t* name)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"vt_settings_" + std::to_wstring(GetCurrentProcessId()) + L"_" + name;
+}
+
+TEST_F(SettingsWindow, ALogOnWhenClosedIsOnAtTheNextStartWithItsLimits)
+{
+    const std::wstring log = TempLogPath(L"trace.log");
+    DeleteFileW(log.c_str());
+    const std::string logKeys = "FILE=" + WideToAnsi(log) + "\r\nMAXMB=1\r\nKEEP=3\r\n";
+    StartWithFile("[LOG]\r\nENABLED=TRUE\r\n" + logKeys);
+    EXPECT_TRUE(Frame->Checked(cmLogToFile));
+    Frame->AddLine("logged at the first start");
+    Close();
+    EXPECT_EQ(ReadFileBytes(log), "logged at the first start\r\n");
+    const TSettings stored = LoadSettingsFile(TIniFile(SettingsPath()));
+    EXPECT_TRUE(stored.LogEnabled);
+    EXPECT_EQ(stored.LogFile, log);
+    EXPECT_EQ(stored.LogMaxMb, 1);
+    EXPECT_EQ(stored.LogKeep, 3);
+
+    // Off at closing: ENABLED goes, the file and the limits stay for the next time.
+    Start();
+    EXPECT_TRUE(Frame->Checked(cmLogToFile));
+    Frame->AddLine("and at the second");
+    SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(cmLogToFile, 0), 0);
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    Close();
+    EXPECT_EQ(ReadFileBytes(log), "logged at the first start\r\nand at the second\r\n");
+    // The section where the first file had it.
+    EXPECT_EQ(ReadFileBytes(SettingsPath()), "[LOG]\r\n" + logKeys + FreshStartFile);
+    EXPECT_TRUE(Boxes.empty());
+    DeleteFileW(log.c_str());
+}
+
+TEST_F(SettingsWindow, ALogThatCannotStartGivesOneErrorBoxAndIsStoredOff)
+{
+    const std::wstring log = TempLogPath(L"missing\\trace.log");
+    StartWithFile("[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(log) + "\r\n");
+    ASSERT_TRUE(PollUntil([&] {
+        Pump();
+        return !Boxes.empty();
+    }));
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find(log), std::wstring::npos) << testing::PrintToString(Boxes[0].Text);
+    EXPECT_EQ(Boxes[0].Type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    Close();
+    const TSettings stored = LoadSettingsFile(TIniFile(SettingsPath()));
+    EXPECT_FALSE(stored.LogEnabled);
+    EXPECT_EQ(stored.LogFile, log);
+}
+
 TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
 {
     // Lower-case names, as a person might write them.
@@ -390,7 +446,7 @@ TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
                   "channel5=1\r\nchannel6=0\r\nchannel7=1\r\nchannel8=0\r\nchannel9=0\r\n"
                   "[preferences]\r\nfontname=Lucida Console\r\nfontsize=14\r\nfontcolor=255\r\n"
                   "windowcolor=$00FF00\r\ndisplaylines=250\r\n"
-                  "[capture]\r\nchannel=4\r\n");
+                  "[capture]\r\nchannel=4\r\n[log]\r\nmaxmb=7\r\nkeep=2\r\n");
     // Shown first, minimized once the loop takes the request.
     MSG request;
     EXPECT_TRUE(PeekMessageW(&request, Window(), WM_STARTMINIMIZED, WM_STARTMINIMIZED, PM_NOREMOVE));
@@ -439,6 +495,8 @@ TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
     expected.WindowColor = 65280;
     expected.DisplayLines = 250;
     expected.CaptureChannel = 4;
+    expected.LogMaxMb = 7;
+    expected.LogKeep = 2;
     EXPECT_TRUE(LoadSettingsFile(TIniFile(SettingsPath())) == expected);
     EXPECT_TRUE(Boxes.empty());
 }
