@@ -1,8 +1,9 @@
-// The capture of OutputDebugString measured: the senders' texts through the system's
-// debug-output buffer into the terminal's list.
+// The Capture menu measured: the senders' texts through the system's debug-output buffer
+// into the terminal's list, and what the log to file holds of a flood.
 #include "BenchRuns.h"
 
 #include "Exception.h"
+#include "WinHandles.h"
 
 namespace Bench {
 
@@ -33,6 +34,25 @@ TFloodResult TBenchDriver::FloodCapture(const TChildProcess& process, const TTer
     result.ListLines = terminal.Count();
     result.Loss = CheckListTail(terminal, spec, run);
     return result;
+}
+
+std::int64_t CountLogLines(const std::wstring& path, unsigned run)
+{
+    const TUniqueFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        throw Exception(L"The log file was not written: " + path);
+    std::string bytes;
+    char buffer[64 * 1024];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    std::int64_t lines = 0;
+    for (std::size_t start = 0, end = 0; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::optional<TEntryTag> tag = FindEntryTag(std::string_view(bytes).substr(start, end - start));
+        lines += tag && tag->Run == run ? 1 : 0;
+    }
+    return lines;
 }
 
 } // namespace Bench

@@ -31,6 +31,7 @@ constexpr wchar_t BareExe[] = L"vt_bench_bare.exe";
 constexpr wchar_t ReaderExe[] = L"vt_bench_dbwin.exe";
 constexpr wchar_t DefaultJson[] = L"..\\bench\\results.json"; // beside bin/ in the build folder
 constexpr DWORD ReaderLimitMs = 10000;
+constexpr wchar_t LogFileName[] = L"..\\bench\\log.txt"; // beside bin/ in the build folder
 
 // Under Wine a crash can end a process with exit code 0: report it and end non-zero.
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info)
@@ -150,10 +151,12 @@ void MeasureIntake(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy
 constexpr char CaptureOnSettings[] = "[CAPTURE]\r\nODS=TRUE\r\n";
 constexpr int CaptureFloodSenders = 2; // through OutputDebugStringA beside the exchange route's senders
 
+// A fresh terminal started with the given settings file.
 template <class Work>
-void WithCapturingTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work)
+void WithConfiguredTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, const std::string& settings,
+                            Work&& work)
 {
-    copy.WriteSettings(CaptureOnSettings);
+    copy.WriteSettings(settings);
     const Bench::TChildProcess terminal(copy.Exe(), L"");
     const Bench::TTerminalView view(driver.WaitPublished(terminal));
     work(terminal, view);
@@ -174,10 +177,11 @@ void MeasureCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& cop
         (single ? report.Reader1 : report.Reader4) = driver.FloodDebugOutput(reader.Process(), spec);
     }
     Progress("  terminal");
-    WithCapturingTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
-        driver.ClearList(view);
-        (single ? report.Capture1 : report.Capture4) = driver.FloodCapture(terminal, view, spec);
-    });
+    WithConfiguredTerminal(driver, copy, CaptureOnSettings,
+                           [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                               driver.ClearList(view);
+                               (single ? report.Capture1 : report.Capture4) = driver.FloodCapture(terminal, view, spec);
+                           });
 }
 
 void MeasureIntakeBesideCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
@@ -186,10 +190,33 @@ void MeasureIntakeBesideCapture(Bench::TBenchDriver& driver, const Bench::TTermi
     Bench::TFloodSpec spec = Flood(FloodSenders, report.PerSender);
     spec.DebugOutputSenders = CaptureFloodSenders;
     report.CaptureFloodSenders = CaptureFloodSenders;
-    WithCapturingTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+    WithConfiguredTerminal(driver, copy, CaptureOnSettings,
+                           [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                               driver.ClearList(view);
+                               report.AreaBesideCapture = driver.FloodTerminal(terminal, view, spec);
+                           });
+}
+
+// The same flood into a terminal without and with its log to file, right after each other;
+// afterwards the log must hold a line for every entry.
+void MeasureLog(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    const Bench::TFloodSpec spec = Flood(FloodSenders, report.PerSender);
+    Progress("log to file: off");
+    WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
         driver.ClearList(view);
-        report.AreaBesideCapture = driver.FloodTerminal(terminal, view, spec);
+        report.LogOff = driver.FloodTerminal(terminal, view, spec);
     });
+    Progress("  on");
+    const std::wstring logFile = FullPath(Bench::BinDirectory() + LogFileName);
+    DeleteFileW(logFile.c_str());
+    WithConfiguredTerminal(driver, copy, "[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(logFile) + "\r\n",
+                           [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                               driver.ClearList(view);
+                               report.LogOn = driver.FloodTerminal(terminal, view, spec);
+                           });
+    report.LogFileLines = Bench::CountLogLines(logFile, report.LogOn.Run);
+    DeleteFileW(logFile.c_str());
 }
 
 void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
@@ -259,6 +286,7 @@ int Run(const Bench::TArguments& arguments)
     MeasureCapture(driver, copy, 1, report);
     MeasureCapture(driver, copy, FloodSenders, report);
     MeasureIntakeBesideCapture(driver, copy, report);
+    MeasureLog(driver, copy, report);
     MeasureSteadyState(driver, copy, report);
     MeasureMemory(driver, copy, report);
     MeasureSearchAndSave(report);

@@ -19,6 +19,7 @@ constexpr double MaxAnswerMs = 150;       // longest unanswered interval under t
 constexpr double MaxLatencyP99Ms = 20;
 constexpr double MaxMemoryRatio = 3;      // private bytes / bytes of text held
 constexpr double MinCaptureRatio = 0.9;   // capture / minimal reader of the debug-output buffer
+constexpr double MinLogRatio = 0.9;       // intake with the log to file on / off
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
 constexpr char NotBuilt[] = "n/a (not built yet)";
 
@@ -59,6 +60,9 @@ struct TVerdict {
     double Capture4Ratio = 0;
     std::int64_t CaptureLost = 0;
     bool CaptureMet = false, CaptureLostMet = false;
+    double LogRatio = 0; // intake with the log on / off
+    std::int64_t LogMissing = 0; // entries of the run not in the log file
+    bool LogMet = false, LogCompleteMet = false;
 };
 
 TVerdict Judge(const TBenchReport& report)
@@ -81,6 +85,10 @@ TVerdict Judge(const TBenchReport& report)
     verdict.CaptureLost = Lost(report.Capture1) + Lost(report.Capture4) + Lost(report.AreaBesideCapture);
     verdict.CaptureMet = verdict.Capture1Ratio >= MinCaptureRatio && verdict.Capture4Ratio >= MinCaptureRatio;
     verdict.CaptureLostMet = verdict.CaptureLost == 0;
+    verdict.LogRatio = Ratio(report.LogOn.Rate, report.LogOff.Rate).value_or(0);
+    verdict.LogMissing = report.LogOn.Entries - report.LogFileLines;
+    verdict.LogMet = verdict.LogRatio >= MinLogRatio;
+    verdict.LogCompleteMet = verdict.LogMissing == 0 && Lost(report.LogOn) == 0;
     return verdict;
 }
 
@@ -204,6 +212,10 @@ void PrintTable(const TBenchReport& report)
          Number(Lost(report.Capture1)) + " / " + Number(Lost(report.Capture4)) + " / " + Number(Lost(report.AreaBesideCapture)),
          Number(Lost(report.Reader1)) + " / " + Number(Lost(report.Reader4)) + " reader", "", "0",
          Met(verdict.CaptureLostMet)},
+        {"Intake, 4 senders, log to file on [e/s]", Rate(report.LogOn), Rate(report.LogOff) + " off",
+         Fixed(verdict.LogRatio), ">= 0.9", Met(verdict.LogMet)},
+        {"Entries missing in the log file / in the list", Number(verdict.LogMissing) + " / " + Number(Lost(report.LogOn)),
+         Number(report.LogFileLines) + " logged", "", "0", Met(verdict.LogCompleteMet)},
         {"Latency p50 / p99 / max [ms]",
          Format("%.2f", report.Latency.P50Ms) + " / " + Format("%.2f", report.Latency.P99Ms) + " / " +
              Format("%.1f", report.Latency.MaxMs),
@@ -262,6 +274,12 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                                    {"captureFloodSenders", JsonNumber(static_cast<std::int64_t>(report.CaptureFloodSenders))},
                                    {"intakeBesideCaptureToAlone", JsonNumber(Ratio(report.AreaBesideCapture.Rate, report.Terminal4.Rate))},
                                })},
+        {"logToFile", JsonObject({
+                          {"off", JsonFlood(report.LogOff)},
+                          {"on", JsonFlood(report.LogOn)},
+                          {"onToOff", JsonNumber(Ratio(report.LogOn.Rate, report.LogOff.Rate))},
+                          {"linesInLogFile", JsonNumber(report.LogFileLines)},
+                      })},
         {"latencyMs", JsonObject({
                           {"entries", JsonNumber(static_cast<std::int64_t>(report.Latency.Entries))},
                           {"spacing", JsonNumber(static_cast<std::int64_t>(report.LatencySpacingMs))},
@@ -311,6 +329,8 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"memory", JsonBool(verdict.MemoryMet)},
                            {"captureToReader", JsonBool(verdict.CaptureMet)},
                            {"noCapturedMessageLost", JsonBool(verdict.CaptureLostMet)},
+                           {"logOnToOff", JsonBool(verdict.LogMet)},
+                           {"logHoldsEveryEntry", JsonBool(verdict.LogCompleteMet)},
                        })},
     }) + "\n";
 

@@ -30,6 +30,10 @@ struct TBenchReport {
     TFloodResult Capture1, Capture4, Reader1, Reader4, AreaBesideCapture;
     int CaptureFloodSenders = 0; // through OutputDebugStringA beside AreaBesideCapture
 
+    // The same flood with the log to file off and on; the entries of the run found in the log.
+    TFloodResult LogOff, LogOn;
+    std::int64_t LogFileLines = 0;
+
     TLatencyResult Latency;
     TMemoryResult Memory;
 

@@ -137,6 +137,9 @@ private:
     unsigned FRun = 0;
 };
 
+// Lines of the log file that carry the tag of run `run`.
+std::int64_t CountLogLines(const std::wstring& path, unsigned run);
+
 // The same bytes as the terminal holds them, without the terminal: what its search and save
 // are measured against.
 std::vector<std::wstring> MakeListLines(unsigned run, int lines, int lineChars);
