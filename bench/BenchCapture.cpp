@@ -11,6 +11,7 @@ namespace {
 
 constexpr DWORD ShowLimitMs = 60000; // after the last call, every message shows within this
 constexpr DWORD PollMs = 1;
+constexpr DWORD QuietMs = 500;       // a list unchanged this long takes no more lines
 
 } // namespace
 
@@ -34,6 +35,22 @@ TFloodResult TBenchDriver::FloodCapture(const TChildProcess& process, const TTer
     result.ListLines = terminal.Count();
     result.Loss = CheckListTail(terminal, spec, run);
     return result;
+}
+
+void AwaitQuietList(const TTerminalView& terminal, DWORD limitMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    int count = terminal.Count();
+    ULONGLONG since = GetTickCount64();
+    while (GetTickCount64() - since < QuietMs) {
+        if (GetTickCount64() >= deadline)
+            throw Exception(L"Timed out: the list did not come to rest");
+        Sleep(PollMs);
+        if (const int now = terminal.Count(); now != count) {
+            count = now;
+            since = GetTickCount64();
+        }
+    }
 }
 
 std::int64_t CountLogLines(const std::wstring& path, unsigned run)

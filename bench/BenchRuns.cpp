@@ -272,7 +272,12 @@ TFloodResult TBenchDriver::FloodTerminal(const TChildProcess& process, const TTe
     const HWND window = terminal.Window();
     const TSendersRun senders =
         RunSenders(spec, run, process, spec.Ping ? window : nullptr, [&] { return AwaitExchangeDrained(window); },
-                   [&] { terminal.AwaitPostedMessages(FloodLimitMs(spec)); });
+                   [&] {
+                       terminal.AwaitPostedMessages(FloodLimitMs(spec));
+                       // Captured lines may still come (and trim the list) after the area is drained.
+                       if (spec.DebugOutputSenders > 0)
+                           AwaitQuietList(terminal, FloodLimitMs(spec));
+                   });
     TFloodResult result = Result(senders);
     result.Run = run;
     result.ListLines = terminal.Count();

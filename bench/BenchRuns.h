@@ -137,6 +137,10 @@ private:
     unsigned FRun = 0;
 };
 
+// Returns once the list's length has not changed for a while. Throws Exception after the
+// time limit.
+void AwaitQuietList(const TTerminalView& terminal, DWORD limitMs);
+
 // Lines of the log file that carry the tag of run `run`.
 std::int64_t CountLogLines(const std::wstring& path, unsigned run);
 
