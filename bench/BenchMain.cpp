@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "BenchFrame.h"
 #include "BenchProcess.h"
@@ -67,16 +68,26 @@ Bench::TFloodSpec Flood(int senders, unsigned long perSender, bool ping = false)
     return spec;
 }
 
-// A fresh terminal with the default options for each part, so that what one part left
-// behind (lines, heap) does not weigh on the next.
+// A fresh terminal for each part, so that what one part left behind (lines, heap) does not
+// weigh on the next; started with the given settings file, or with none.
 template <class Work>
-void WithTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work)
+void WithConfiguredTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, const std::string& settings,
+                            Work&& work)
 {
     copy.RemoveSettings();
+    if (!settings.empty())
+        copy.WriteSettings(settings);
     const Bench::TChildProcess terminal(copy.Exe(), L"");
     const Bench::TTerminalView view(driver.WaitPublished(terminal));
     work(terminal, view);
     driver.Close(terminal, view.Window());
+}
+
+// The same with the default options.
+template <class Work>
+void WithTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work)
+{
+    WithConfiguredTerminal(driver, copy, "", std::forward<Work>(work));
 }
 
 template <class Work>
@@ -150,19 +161,6 @@ void MeasureIntake(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy
 // The terminal's capture on, as its settings file switches it on.
 constexpr char CaptureOnSettings[] = "[CAPTURE]\r\nODS=TRUE\r\n";
 constexpr int CaptureFloodSenders = 2; // through OutputDebugStringA beside the exchange route's senders
-
-// A fresh terminal started with the given settings file.
-template <class Work>
-void WithConfiguredTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, const std::string& settings,
-                            Work&& work)
-{
-    copy.WriteSettings(settings);
-    const Bench::TChildProcess terminal(copy.Exe(), L"");
-    const Bench::TTerminalView view(driver.WaitPublished(terminal));
-    work(terminal, view);
-    driver.Close(terminal, view.Window());
-    copy.RemoveSettings();
-}
 
 // The minimal reader and then the terminal's capture, right after each other: only one
 // reader can hold the buffer.

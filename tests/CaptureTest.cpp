@@ -24,7 +24,6 @@ namespace {
 
 using namespace DebugOutputPeers;
 using TerminalProcess::PollUntil;
-using TerminalProcess::TProcess;
 
 constexpr DWORD PageSize = 4096;
 
@@ -96,7 +95,8 @@ protected:
         return [this] { ++Wakes; };
     }
 
-    // Takes messages of process `id` until `count` have come; the others are dropped.
+    // Takes messages into Texts, those of process `id`, until it holds `count`; the others
+    // are dropped.
     std::vector<std::string> Collect(TDebugOutputCapture& capture, DWORD id, std::size_t count)
     {
         PollUntil([&] {
@@ -107,14 +107,6 @@ protected:
             return Texts.size() >= count;
         });
         return Texts;
-    }
-
-    static std::vector<std::string> Numbered(const std::string& prefix, int first, int last)
-    {
-        std::vector<std::string> texts;
-        for (int n = first; n <= last; ++n)
-            texts.push_back(prefix + " " + std::to_string(n));
-        return texts;
     }
 
     std::atomic<int> Wakes{0};

@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include "TextCodec.h"
 #include "support/DebugOutputPeers.h"
 #include "support/MainFrameFixture.h"
 #include "support/TerminalProcess.h"
