@@ -1,8 +1,8 @@
 // vt_bench: measures the terminal's intake, latency, answer times and memory against a bare
 // consumer and the OutputDebugStringA route, whole senders (vtsend, a C program) against the
 // naive ceiling, the terminal's responsiveness under floods of naive senders, vtsend and
-// batching senders, and intake with filter rules; prints one table and writes the figures as
-// JSON.
+// batching senders, its capture of OutputDebugStringA against a minimal reader, the log to
+// file, and intake with filter rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <utility>
 
 #include "BenchFrame.h"
 #include "BenchProcess.h"
@@ -49,6 +50,7 @@ constexpr wchar_t BareExe[] = L"vt_bench_bare.exe";
 constexpr wchar_t ReaderExe[] = L"vt_bench_dbwin.exe";
 constexpr wchar_t DefaultJson[] = L"..\\bench\\results.json"; // beside bin/ in the build folder
 constexpr DWORD ReaderLimitMs = 10000;
+constexpr wchar_t LogFileName[] = L"..\\bench\\log.txt"; // beside bin/ in the build folder
 
 // Under Wine a crash can end a process with exit code 0: report it and end non-zero.
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info)
@@ -84,8 +86,18 @@ Bench::TFloodSpec Flood(int senders, unsigned long perSender, bool ping = false)
     return spec;
 }
 
-// A fresh terminal with the default options (or the given settings, and the rules given) for
-// each part, so that what one part left behind (lines, heap) does not weigh on the next.
+// A fresh terminal for each part, so that what one part left behind (lines, heap) does not
+// weigh on the next; it reads the settings file prepared beside the copy.
+template <class Work>
+void WithPreparedTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work)
+{
+    const Bench::TChildProcess terminal(copy.Exe(), L"");
+    const Bench::TTerminalView view(driver.WaitPublished(terminal));
+    work(terminal, view);
+    driver.Close(terminal, view.Window());
+}
+
+// With the default options, or the given settings, and the rules given.
 template <class Work>
 void WithTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Work&& work,
                   const TSettings* settings = nullptr, const std::vector<TFilterRule>& rules = {})
@@ -97,10 +109,18 @@ void WithTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy,
         TIniFile file(copy.SettingsPath());
         SaveFilterRules(file, rules);
     }
-    const Bench::TChildProcess terminal(copy.Exe(), L"");
-    const Bench::TTerminalView view(driver.WaitPublished(terminal));
-    work(terminal, view);
-    driver.Close(terminal, view.Window());
+    WithPreparedTerminal(driver, copy, std::forward<Work>(work));
+}
+
+// Started with the given settings file, or with none.
+template <class Work>
+void WithConfiguredTerminal(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, const std::string& settings,
+                            Work&& work)
+{
+    copy.RemoveSettings();
+    if (!settings.empty())
+        copy.WriteSettings(settings);
+    WithPreparedTerminal(driver, copy, std::forward<Work>(work));
 }
 
 template <class Work>
@@ -169,6 +189,65 @@ void MeasureIntake(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy
     WithBare(driver, [&](const Bench::TChildProcess& bare, HWND window) {
         bareResult = driver.FloodBare(bare, window, Flood(senders, report.PerSender));
     });
+}
+
+// The terminal's capture on, as its settings file switches it on.
+constexpr char CaptureOnSettings[] = "[CAPTURE]\r\nODS=TRUE\r\n";
+constexpr int CaptureFloodSenders = 2; // through OutputDebugStringA beside the exchange route's senders
+
+// The minimal reader and then the terminal's capture, right after each other: only one
+// reader can hold the buffer.
+void MeasureCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, int senders, Bench::TBenchReport& report)
+{
+    const bool single = senders == 1;
+    Bench::TFloodSpec spec = Flood(senders, report.PerSender);
+    spec.Route = Bench::TRoute::DebugOutput;
+    Progress(single ? "capture, 1 sender: minimal reader" : "capture, 4 senders: minimal reader");
+    {
+        const TPeerReader reader(driver);
+        (single ? report.Reader1 : report.Reader4) = driver.FloodDebugOutput(reader.Process(), spec);
+    }
+    Progress("  terminal");
+    WithConfiguredTerminal(driver, copy, CaptureOnSettings,
+                           [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                               driver.ClearList(view);
+                               (single ? report.Capture1 : report.Capture4) = driver.FloodCapture(terminal, view, spec);
+                           });
+}
+
+void MeasureIntakeBesideCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    Progress("intake beside a capture flood");
+    Bench::TFloodSpec spec = Flood(FloodSenders, report.PerSender);
+    spec.DebugOutputSenders = CaptureFloodSenders;
+    report.CaptureFloodSenders = CaptureFloodSenders;
+    WithConfiguredTerminal(driver, copy, CaptureOnSettings,
+                           [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                               driver.ClearList(view);
+                               report.AreaBesideCapture = driver.FloodTerminal(terminal, view, spec);
+                           });
+}
+
+// The same flood into a terminal without and with its log to file, right after each other;
+// afterwards the log must hold a line for every entry.
+void MeasureLog(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    const Bench::TFloodSpec spec = Flood(FloodSenders, report.PerSender);
+    Progress("log to file: off");
+    WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+        driver.ClearList(view);
+        report.LogOff = driver.FloodTerminal(terminal, view, spec);
+    });
+    Progress("  on");
+    const std::wstring logFile = FullPath(Bench::BinDirectory() + LogFileName);
+    DeleteFileW(logFile.c_str());
+    WithConfiguredTerminal(driver, copy, "[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(logFile) + "\r\n",
+                           [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+                               driver.ClearList(view);
+                               report.LogOn = driver.FloodTerminal(terminal, view, spec);
+                           });
+    report.LogFileLines = Bench::CountLogLines(logFile, report.LogOn.Run);
+    DeleteFileW(logFile.c_str());
 }
 
 void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
@@ -352,6 +431,10 @@ int Run(const Bench::TArguments& arguments)
         MeasureIntake(driver, copy, peer, FloodSenders, report);
     }
     MeasureSenderThroughput(driver, copy, report);
+    MeasureCapture(driver, copy, 1, report);
+    MeasureCapture(driver, copy, FloodSenders, report);
+    MeasureIntakeBesideCapture(driver, copy, report);
+    MeasureLog(driver, copy, report);
     MeasureSteadyState(driver, copy, report);
     MeasureRules(driver, copy, report);
     MeasureMemory(driver, copy, report);

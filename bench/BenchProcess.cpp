@@ -140,6 +140,16 @@ void TTerminalCopy::WriteSettings(const TSettings& settings) const
     SaveSettingsFile(file, settings);
 }
 
+void TTerminalCopy::WriteSettings(const std::string& content) const
+{
+    const std::wstring path = FFolder + L"\\" + IniFileTitle;
+    const TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
+        written != content.size())
+        throw Exception(L"Cannot write " + path);
+}
+
 // ---- TTerminalView -----------------------------------------------------------------------
 
 TTerminalView::TTerminalView(HWND window) : FWindow(window), FList(FindChild(window, idDbDisplay))

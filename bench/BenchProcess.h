@@ -58,6 +58,8 @@ public:
     void RemoveSettings() const noexcept;
     // The settings file the copy reads at its next start, written as the terminal writes it.
     void WriteSettings(const TSettings& settings) const;
+    // A settings file for the next start, for options beyond the defaults.
+    void WriteSettings(const std::string& content) const; // throws Exception
 
 private:
     std::wstring FFolder;

@@ -26,6 +26,8 @@ constexpr double MaxHoldMs = 2;            // longest hold of the mutex by our s
 constexpr double MicrosecondsPerMs = 1000;
 constexpr double MinTextRulesRatio = 0.9; // 20 text rules / no rules
 constexpr double MinRegexRulesRatio = 0.8; // 5 regex rules / no rules
+constexpr double MinCaptureRatio = 0.9;   // capture / minimal reader of the debug-output buffer
+constexpr double MinLogRatio = 0.9;       // intake with the log to file on / off
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
 
 std::optional<double> Ratio(double numerator, double denominator)
@@ -77,6 +79,13 @@ struct TVerdict {
     double RegexRulesRatio = 0;  // 5 regex rules / no rules
     double LongestAnswerWithRulesMs = 0;
     bool TextRulesMet = false, RegexRulesMet = false, AnswerWithRulesMet = false;
+    double Capture1Ratio = 0; // capture / minimal reader
+    double Capture4Ratio = 0;
+    std::int64_t CaptureLost = 0;
+    bool CaptureMet = false, CaptureLostMet = false;
+    double LogRatio = 0; // intake with the log on / off
+    std::int64_t LogMissing = 0; // entries of the run not in the log file
+    bool LogMet = false, LogCompleteMet = false;
 };
 
 // The longest hold over every route that reported one.
@@ -124,6 +133,15 @@ TVerdict Judge(const TBenchReport& report)
     verdict.TextRulesMet = verdict.TextRulesRatio >= MinTextRulesRatio;
     verdict.RegexRulesMet = verdict.RegexRulesRatio >= MinRegexRulesRatio;
     verdict.AnswerWithRulesMet = verdict.LongestAnswerWithRulesMs < MaxAnswerMs;
+    verdict.Capture1Ratio = Ratio(report.Capture1.Rate, report.Reader1.Rate).value_or(0);
+    verdict.Capture4Ratio = Ratio(report.Capture4.Rate, report.Reader4.Rate).value_or(0);
+    verdict.CaptureLost = Lost(report.Capture1) + Lost(report.Capture4) + Lost(report.AreaBesideCapture);
+    verdict.CaptureMet = verdict.Capture1Ratio >= MinCaptureRatio && verdict.Capture4Ratio >= MinCaptureRatio;
+    verdict.CaptureLostMet = verdict.CaptureLost == 0;
+    verdict.LogRatio = Ratio(report.LogOn.Rate, report.LogOff.Rate).value_or(0);
+    verdict.LogMissing = report.LogOn.Entries - report.LogFileLines;
+    verdict.LogMet = verdict.LogRatio >= MinLogRatio;
+    verdict.LogCompleteMet = verdict.LogMissing == 0 && Lost(report.LogOn) == 0;
     return verdict;
 }
 
@@ -219,6 +237,15 @@ std::string JsonThroughput(const TBenchReport& report)
     });
 }
 
+std::string JsonCapture(const TFloodResult& capture, const TFloodResult& reader)
+{
+    return JsonObject({
+        {"terminal", JsonFlood(capture)},
+        {"minimalReader", JsonFlood(reader)},
+        {"terminalToReader", JsonNumber(Ratio(capture.Rate, reader.Rate))},
+    });
+}
+
 } // namespace
 
 void PrintTable(const TBenchReport& report)
@@ -246,6 +273,21 @@ void PrintTable(const TBenchReport& report)
          Fixed(Ratio(report.Terminal1.Rate, report.Peer1.Rate)), "", ""},
         {"Peer route OutputDebugStringA, 4 senders [e/s]", Rate(report.Terminal4), Rate(report.Peer4) + " peer",
          Fixed(Ratio(report.Terminal4.Rate, report.Peer4.Rate)), "", ""},
+        {"Capture of OutputDebugStringA, 1 sender [msg/s]", Rate(report.Capture1), Rate(report.Reader1) + " reader",
+         Fixed(verdict.Capture1Ratio), ">= 0.9", Met(verdict.Capture1Ratio >= MinCaptureRatio)},
+        {"Capture of OutputDebugStringA, 4 senders [msg/s]", Rate(report.Capture4), Rate(report.Reader4) + " reader",
+         Fixed(verdict.Capture4Ratio), ">= 0.9", Met(verdict.Capture4Ratio >= MinCaptureRatio)},
+        {"Intake, 4 senders, " + std::to_string(report.CaptureFloodSenders) + " more capture floods [e/s]",
+         Rate(report.AreaBesideCapture), Rate(report.Terminal4) + " alone",
+         Fixed(Ratio(report.AreaBesideCapture.Rate, report.Terminal4.Rate)), "", ""},
+        {"Lost: capture 1 / 4, intake beside it",
+         Number(Lost(report.Capture1)) + " / " + Number(Lost(report.Capture4)) + " / " + Number(Lost(report.AreaBesideCapture)),
+         Number(Lost(report.Reader1)) + " / " + Number(Lost(report.Reader4)) + " reader", "", "0",
+         Met(verdict.CaptureLostMet)},
+        {"Intake, 4 senders, log to file on [e/s]", Rate(report.LogOn), Rate(report.LogOff) + " off",
+         Fixed(verdict.LogRatio), ">= 0.9", Met(verdict.LogMet)},
+        {"Entries missing in the log file / in the list", Number(verdict.LogMissing) + " / " + Number(Lost(report.LogOn)),
+         Number(report.LogFileLines) + " logged", "", "0", Met(verdict.LogCompleteMet)},
         {"Latency p50 / p99 / max [ms]",
          Format("%.2f", report.Latency.P50Ms) + " / " + Format("%.2f", report.Latency.P99Ms) + " / " +
              Format("%.1f", report.Latency.MaxMs),
@@ -342,6 +384,19 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                       {"regex5ToNone", JsonNumber(verdict.RegexRulesRatio)},
                       {"pathologicalToNone", JsonNumber(Ratio(report.PathologicalRule.Rate, report.NoRules.Rate))},
                   })},
+        {"captureDebugOutput", JsonObject({
+                                   {"sender1", JsonCapture(report.Capture1, report.Reader1)},
+                                   {"senders4", JsonCapture(report.Capture4, report.Reader4)},
+                                   {"intakeBesideCapture", JsonFlood(report.AreaBesideCapture)},
+                                   {"captureFloodSenders", JsonNumber(static_cast<std::int64_t>(report.CaptureFloodSenders))},
+                                   {"intakeBesideCaptureToAlone", JsonNumber(Ratio(report.AreaBesideCapture.Rate, report.Terminal4.Rate))},
+                               })},
+        {"logToFile", JsonObject({
+                          {"off", JsonFlood(report.LogOff)},
+                          {"on", JsonFlood(report.LogOn)},
+                          {"onToOff", JsonNumber(Ratio(report.LogOn.Rate, report.LogOff.Rate))},
+                          {"linesInLogFile", JsonNumber(report.LogFileLines)},
+                      })},
         {"latencyMs", JsonObject({
                           {"entries", JsonNumber(static_cast<std::int64_t>(report.Latency.Entries))},
                           {"spacing", JsonNumber(static_cast<std::int64_t>(report.LatencySpacingMs))},
@@ -402,6 +457,10 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"textRules", JsonBool(verdict.TextRulesMet)},
                            {"regexRules", JsonBool(verdict.RegexRulesMet)},
                            {"longestAnswerWithRules", JsonBool(verdict.AnswerWithRulesMet)},
+                           {"captureToReader", JsonBool(verdict.CaptureMet)},
+                           {"noCapturedMessageLost", JsonBool(verdict.CaptureLostMet)},
+                           {"logOnToOff", JsonBool(verdict.LogMet)},
+                           {"logHoldsEveryEntry", JsonBool(verdict.LogCompleteMet)},
                        })},
     }) + "\n";
 

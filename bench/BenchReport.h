@@ -40,6 +40,14 @@ struct TBenchReport {
     TFloodResult NoRules, TextRules, RegexRules, PathologicalRule;
     // The decision alone, per line, timed in this process.
     double TextRulesCostUs = 0, RegexRulesCostUs = 0, PathologicalCostUs = 0;
+    // Capture of OutputDebugStringA by the terminal against the minimal reader, each right
+    // after the other; the exchange route's intake while senders flood both routes at once.
+    TFloodResult Capture1, Capture4, Reader1, Reader4, AreaBesideCapture;
+    int CaptureFloodSenders = 0; // through OutputDebugStringA beside AreaBesideCapture
+
+    // The same flood with the log to file off and on; the entries of the run found in the log.
+    TFloodResult LogOff, LogOn;
+    std::int64_t LogFileLines = 0;
 
     TLatencyResult Latency;
     TMemoryResult Memory;

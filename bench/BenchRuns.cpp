@@ -67,19 +67,27 @@ std::wstring SenderExe(TRoute route)
     return BinDirectory() + (route == TRoute::CApi ? CApiSenderExe : BenchSenderExe);
 }
 
-// The C program always sends on mixed channels, through vt_sender.
+// Senders past spec.Senders send through OutputDebugStringA beside them. The C program always
+// sends on mixed channels, through vt_sender.
+TRoute SenderRoute(const TFloodSpec& spec, int id) noexcept
+{
+    return id > spec.Senders ? TRoute::DebugOutput : spec.Route;
+}
+
 std::wstring SenderArguments(const TFloodSpec& spec, unsigned run, int id)
 {
+    const TRoute route = SenderRoute(spec, id);
     std::wstring arguments = L"--id " + std::to_wstring(id) + L" --run " + std::to_wstring(run) + L" --count " +
                              std::to_wstring(spec.PerSender) + L" --size " + std::to_wstring(spec.EntrySize);
-    if (spec.Route != TRoute::CApi)
-        arguments += L" --channel " + spec.Channel + L" --route " + RouteName(spec.Route);
+    if (route != TRoute::CApi)
+        arguments += L" --channel " + spec.Channel + L" --route " + RouteName(route);
     return arguments;
 }
 
 DWORD FloodLimitMs(const TFloodSpec& spec)
 {
-    return Bench::FloodLimitMs(static_cast<std::int64_t>(spec.Senders) * static_cast<std::int64_t>(spec.PerSender));
+    return Bench::FloodLimitMs(static_cast<std::int64_t>(spec.Senders + spec.DebugOutputSenders) *
+                               static_cast<std::int64_t>(spec.PerSender));
 }
 
 double Percentile(const std::vector<double>& sorted, double fraction)
@@ -175,7 +183,8 @@ void TBenchDriver::ResetStats(unsigned run) noexcept
 
 TSenderProcesses TBenchDriver::StartSenders(const TFloodSpec& spec, unsigned run)
 {
-    if (spec.Senders < 1 || spec.Senders >= static_cast<int>(DriverSenderId))
+    const int all = spec.Senders + spec.DebugOutputSenders;
+    if (spec.Senders < 1 || all >= static_cast<int>(DriverSenderId))
         throw Exception(L"Between 1 and " + std::to_wstring(DriverSenderId - 1) + L" senders are possible");
     ResetStats(run);
     ResetEvent(FGo.Get());
@@ -183,13 +192,13 @@ TSenderProcesses TBenchDriver::StartSenders(const TFloodSpec& spec, unsigned run
     const TBenchStats& stats = FStats.Stats();
 
     TSenderProcesses senders;
-    for (int id = 1; id <= spec.Senders; ++id)
-        senders.push_back(std::make_unique<TChildProcess>(SenderExe(spec.Route), SenderArguments(spec, run, id)));
+    for (int id = 1; id <= all; ++id)
+        senders.push_back(std::make_unique<TChildProcess>(SenderExe(SenderRoute(spec, id)), SenderArguments(spec, run, id)));
     PollUntil(StartLimitMs, L"the senders did not get ready", [&] {
-        for (int id = 1; id <= spec.Senders; ++id)
+        for (int id = 1; id <= all; ++id)
             if (!senders[static_cast<std::size_t>(id - 1)]->Running() && stats.Senders[id].Done == 0)
                 throw Exception(L"Sender " + std::to_wstring(id) + L" ended before it was ready");
-        return stats.ReadySenders == spec.Senders;
+        return stats.ReadySenders == all;
     });
     return senders;
 }
@@ -306,7 +315,12 @@ TFloodResult TBenchDriver::FloodTerminal(const TChildProcess& process, const TTe
     const HWND window = terminal.Window();
     const TSendersRun senders =
         RunSenders(spec, run, process, spec.Ping ? window : nullptr, [&] { return AwaitExchangeDrained(window); },
-                   [&] { terminal.AwaitPostedMessages(FloodLimitMs(spec)); });
+                   [&] {
+                       terminal.AwaitPostedMessages(FloodLimitMs(spec));
+                       // Captured lines may still come (and trim the list) after the area is drained.
+                       if (spec.DebugOutputSenders > 0)
+                           AwaitQuietList(terminal, FloodLimitMs(spec));
+                   });
     TFloodResult result = Result(senders);
     result.Run = run;
     result.ListLines = terminal.Count();
@@ -361,15 +375,22 @@ TLossCheck TBenchDriver::ConsumerLoss(const TFloodSpec& spec) const noexcept
 // entries; when the list kept every line of the run, the runs must start at 1.
 TLossCheck TBenchDriver::CheckListTail(const TTerminalView& terminal, const TFloodSpec& spec, unsigned run) const
 {
-    const std::int64_t expected = static_cast<std::int64_t>(spec.Senders) * static_cast<std::int64_t>(spec.PerSender);
+    const std::int64_t expected =
+        static_cast<std::int64_t>(spec.Senders + spec.DebugOutputSenders) * static_cast<std::int64_t>(spec.PerSender);
     const int count = terminal.Count();
     const bool keptAll = count >= expected;
     const int first = keptAll ? count - static_cast<int>(expected) : 0;
 
     TLossCheck loss;
     std::map<unsigned, std::vector<unsigned long>> bySender;
+    const auto otherRoute = [&spec](unsigned sender) {
+        return sender > static_cast<unsigned>(spec.Senders) &&
+               sender <= static_cast<unsigned>(spec.Senders + spec.DebugOutputSenders);
+    };
     for (const std::wstring& line : terminal.Lines(first, count - first)) {
         const std::optional<TEntryTag> tag = FindEntryTag(line);
+        if (tag && tag->Run == run && otherRoute(tag->Sender))
+            continue;
         if (!tag || tag->Run != run || tag->Sender == 0 || tag->Sender > static_cast<unsigned>(spec.Senders))
             ++loss.Stray;
         else

@@ -29,6 +29,9 @@ struct TFloodSpec {
     TRoute Route = TRoute::Exchange;
     bool Ping = false;      // time the window's answers meanwhile
     bool CheckList = true;  // terminal: read the list afterwards and look for lost entries
+    // Exchange route: this many more senders flood through OutputDebugStringA at the same
+    // time (into a terminal whose capture is on); their entries are not counted.
+    int DebugOutputSenders = 0;
 };
 
 struct TLossCheck {
@@ -96,6 +99,9 @@ public:
     TFloodResult FloodTerminal(const TChildProcess& process, const TTerminalView& terminal, const TFloodSpec& spec);
     TFloodResult FloodBare(const TChildProcess& process, HWND window, const TFloodSpec& spec);
     TFloodResult FloodDebugOutput(const TChildProcess& reader, const TFloodSpec& spec);
+    // OutputDebugStringA into a terminal whose capture is on: done when the list holds every
+    // message (the list must start empty and hold them all).
+    TFloodResult FloodCapture(const TChildProcess& process, const TTerminalView& terminal, const TFloodSpec& spec);
 
     TLatencyResult MeasureLatency(const TTerminalView& terminal, int entries, DWORD spacingMs);
     TMemoryResult MeasureMemory(const TChildProcess& process, const TTerminalView& terminal, int lines, int lineChars);
@@ -160,6 +166,13 @@ private:
     TFloodSpec FSendersSpec; // of the senders started last
     std::map<std::string, std::int64_t> FLongestHoldsUs;
 };
+
+// Returns once the list's length has not changed for a while. Throws Exception after the
+// time limit.
+void AwaitQuietList(const TTerminalView& terminal, DWORD limitMs);
+
+// Lines of the log file that carry the tag of run `run`.
+std::int64_t CountLogLines(const std::wstring& path, unsigned run);
 
 // The same bytes as the terminal holds them, without the terminal: what its search and save
 // are measured against.

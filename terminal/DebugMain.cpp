@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "Application.h"
+#include "DebugOutputCapture.h"
 #include "ErrorBox.h"
+#include "LogWriter.h"
 #include "ModulePath.h"
 #include "ProgramIcon.h"
 #include "Settings.h"
@@ -131,7 +133,8 @@ LRESULT CALLBACK TMainFrame::WindowProc(HWND window, UINT message, WPARAM wParam
 LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
-    if (HandleLayoutMessage(message, wParam, lParam, result))
+    if (HandleLayoutMessage(message, wParam, lParam, result) || HandleCaptureMessage(message, wParam, result) ||
+        HandleLogMessage(message, result))
         return result;
     if (message == FindDialogMessage) {
         FindDialogEvent(*reinterpret_cast<const FINDREPLACEW*>(lParam));
@@ -199,7 +202,7 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
     case cmFont1:              FontDialog(); return;
     case cmWindowcolor1:       SetWinColor(); return;
     case cmFilters:            FiltersClick(); return;
-    default:                   return;
+    default:                   CaptureMenuCommand(id); return;
     }
 }
 

@@ -6,7 +6,9 @@
 // tree, menu, fonts and colours), MainFrameOptions.cpp (option handlers and dialogs),
 // MainFrameLineLimit.cpp (trim and the line-limit field), MainFrameSettings.cpp (settings file),
 // MainFrameCommands.cpp (copy, save, delete), MainFramePrint.cpp (printing), MainFrameSearch.cpp
-// (find dialog and search), MainFrameFilters.cpp (filter and highlight rules, the list's drawing).
+// (find dialog and search), MainFrameFilters.cpp (filter and highlight rules, the list's drawing),
+// MainFrameCapture.cpp (the Capture menu: capture of OutputDebugString), MainFrameLog.cpp (the
+// Capture menu: log to file).
 #pragma once
 
 #include <windows.h>
@@ -16,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +30,7 @@
 #include "IniFile.h"
 #include "LineFormat.h"
 #include "RuleSet.h"
+#include "Settings.h"
 #include "ShDat.h"
 #include "ShmDefs.h"
 #include "WinHandles.h"
@@ -34,9 +38,14 @@
 // Private messages, posted (never sent) so they act after the current handler returns.
 inline constexpr UINT WM_DELETEOVERHEAD = WM_USER + 3;
 inline constexpr UINT WM_STARTMINIMIZED = WM_USER + 4;
+// Captured messages wait where none waited before (posted by the capture's thread).
+inline constexpr UINT WM_CAPTUREDATA = WM_USER + 20;
+// The log to file has failed (posted by the log's thread).
+inline constexpr UINT WM_LOGFAILED = WM_USER + 21;
 
 inline constexpr wchar_t MainFrameCaption[] = L"Vellumtrace64   V15.0";
 inline constexpr wchar_t IniFileTitle[] = L"Vellumtrace64.INI";
+inline constexpr wchar_t CaptureOdsCaption[] = L"Capture OutputDebugString";
 
 // Registered "DebugEntry" message id, obtained before the window exists.
 extern UINT DebugEntryMsg;
@@ -45,6 +54,8 @@ extern std::int32_t DisplayLines;
 // The mapped exchange area, set by the program entry once the window exists.
 extern TShmArea* ShmArea;
 
+class TDebugOutputCapture;
+class TLogWriter;
 class TMainFrame;
 // The application's main window.
 extern TMainFrame* MainFrame;
@@ -67,6 +78,10 @@ enum TCommand : UINT {
     cmFont1,
     cmWindowcolor1,
     cmFilters, // "Filters and highlights..." in the menu "Capture"
+    // The Capture menu, beyond the design.
+    cmCaptureOds = 201,
+    cmCaptureChannel0, // "M"; channels 1 to 9 follow
+    cmLogToFile = cmCaptureChannel0 + 10,
 };
 
 // Control ids of the window's components.
@@ -235,6 +250,8 @@ private:
     static LRESULT CALLBACK NoOfEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR self);
     void LoadSettings();
+    // The Capture menu's part of LoadSettings: its last step.
+    void LoadCaptureMenuSettings(const TSettings& settings);
     void SaveSettings();
     // Outer bounds as they are stored: restored while minimized, maximized while maximized.
     RECT BoundsToSave() const;
@@ -246,6 +263,48 @@ private:
     std::array<COLORREF, 16> CustomColors{};
     // Topmost or ordinary, without moving, sizing or activating the window.
     void ApplyOnTopStyle(bool onTop);
+
+    // ---- capture of OutputDebugString: MainFrameCapture.cpp -------------------------
+public:
+    void CaptureOnOff();
+    void CaptureChannelClick(int channel);
+    // Captured messages to the list: a bounded batch; a timer continues with the rest.
+    void TakeCaptured();
+
+private:
+    // WM_CAPTUREDATA and the continuation timer; true when it answered the message.
+    bool HandleCaptureMessage(UINT message, WPARAM wParam, LRESULT& result);
+    // The Capture menu's commands; other ids do nothing.
+    void CaptureMenuCommand(UINT id);
+    // Starts the capture; `asked`: the user switched it on, so a box says why it cannot be.
+    void StartCapture(bool asked);
+    // Ends the capture and shows what it had taken.
+    void StopCapture();
+    void ShowCaptureState();
+    std::unique_ptr<TDebugOutputCapture> Capture;
+    bool CaptureWanted = false; // as stored: on, even while another reader kept it off
+    bool CaptureInUse = false;  // another reader held the buffer at the last attempt
+    std::uint8_t CaptureChannel = 0;
+
+    // ---- log to file: MainFrameLog.cpp ----------------------------------------------
+public:
+    void LogToFileClick();
+
+private:
+    // WM_LOGFAILED; true when it answered the message.
+    bool HandleLogMessage(UINT message, LRESULT& result);
+    void StartLog();
+    // Ends the log once what waits is written.
+    void StopLog();
+    // Every line appended to the list, and a marker where the list is cleared.
+    void LogLine(const std::wstring& line);
+    void LogListCleared();
+    // One error box naming the file and the reason; the log is off.
+    void LogFailed();
+    std::unique_ptr<TLogWriter> Log;
+    std::wstring LogFileName; // the last file logged to; proposed by the dialog
+    std::int32_t LogMaxMb = 0;
+    std::int32_t LogKeep = DefaultLogKeep;
 
     // ---- line commands and search: MainFrameCommands/Print/Search.cpp ----
 public:

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 using TDialogInitHandler = std::function<void(HWND dialog, LPARAM record)>;
 
@@ -19,3 +21,8 @@ UINT_PTR CALLBACK CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPA
 // The explorer-style save dialog, whose hook is a child of the dialog: the handler runs at
 // CDN_INITDONE, with the dialog itself.
 UINT_PTR CALLBACK SaveDialogHook(HWND hook, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The save dialog with the platform's defaults (no filter, no default extension, no prompt
+// before an existing file) and SaveDialogHook, proposing `proposed`; the chosen path, or
+// nothing when cancelled. `title` null: the platform's title. Throws when the dialog fails.
+std::optional<std::wstring> RunSaveFileDialog(HWND owner, const std::wstring& proposed, const wchar_t* title);

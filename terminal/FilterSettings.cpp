@@ -107,7 +107,7 @@ std::optional<TFilterRule> ParseRuleValue(std::wstring_view value)
 std::vector<TFilterRule> LoadFilterRules(const TIniFile& file)
 {
     std::vector<std::pair<std::uint32_t, std::wstring>> numbered;
-    for (const std::wstring& key : file.Keys(FiltersSection)) {
+    for (const std::wstring& key : file.KeyNames(FiltersSection)) {
         if (const auto number = RuleNumber(key))
             numbered.emplace_back(*number, key);
     }

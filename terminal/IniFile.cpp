@@ -2,35 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 
 #include "Exception.h"
-
-namespace {
-
-constexpr DWORD ErrorTextChars = 512;
-
-// The system's text for an error code, without the trailing line break; empty if none.
-std::wstring SystemErrorText(DWORD code)
-{
-    std::array<wchar_t, ErrorTextChars> buffer{};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                  buffer.data(), ErrorTextChars, nullptr);
-    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' '))
-        --length;
-    return std::wstring(buffer.data(), length);
-}
-
-[[noreturn]] void ThrowNotWritable(const std::wstring& path)
-{
-    std::wstring message = L"Cannot write the settings file " + path;
-    const std::wstring reason = SystemErrorText(GetLastError());
-    if (!reason.empty())
-        message += L": " + reason;
-    throw Exception(std::move(message));
-}
-
-} // namespace
+#include "SystemError.h"
 
 TIniFile::TIniFile(std::wstring path) : FPath(std::move(path)) {}
 
@@ -45,36 +21,56 @@ std::wstring TIniFile::Read(const std::wstring& section, const std::wstring& key
 
 void TIniFile::Write(const std::wstring& section, const std::wstring& key, const std::wstring& value)
 {
-    if (!WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), FPath.c_str()))
-        ThrowNotWritable(FPath);
+    WriteProfile(section.c_str(), key.c_str(), value.c_str());
 }
 
-std::vector<std::wstring> TIniFile::Keys(const std::wstring& section) const
+void TIniFile::Remove(const std::wstring& section, const std::wstring& key)
 {
-    // The names come back one after the other, each ended by a zero; a full buffer is
-    // reported as its size minus 2.
+    std::vector<std::wstring> keys = KeyNames(section);
+    const auto found = std::find_if(keys.begin(), keys.end(), [&key](const std::wstring& name) {
+        return CompareStringOrdinal(name.c_str(), -1, key.c_str(), -1, TRUE) == CSTR_EQUAL;
+    });
+    if (found == keys.end())
+        return; // the file stays as it is
+    keys.erase(found);
+    // An empty section would stay behind as its bare header.
+    if (keys.empty())
+        WriteProfile(section.c_str(), nullptr, nullptr);
+    else
+        WriteProfile(section.c_str(), key.c_str(), nullptr);
+}
+
+std::vector<std::wstring> TIniFile::KeyNames(const std::wstring& section) const
+{
+    // Names separated by NULs, the list ended by a second NUL; grown until the list fits.
     std::vector<wchar_t> buffer(ReadLimit + 1);
-    DWORD length = 0;
     for (;;) {
-        const auto size = static_cast<DWORD>(buffer.size());
-        length = GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer.data(), size, FPath.c_str());
-        if (length + 2 < size)
-            break;
+        const DWORD length = GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer.data(),
+                                                      static_cast<DWORD>(buffer.size()), FPath.c_str());
+        if (length + 2 < buffer.size()) {
+            std::vector<std::wstring> names;
+            for (const wchar_t* name = buffer.data(); *name != L'\0'; name += names.back().size() + 1)
+                names.emplace_back(name);
+            return names;
+        }
         buffer.resize(buffer.size() * 2);
     }
-    std::vector<std::wstring> keys;
-    for (DWORD start = 0; start < length;) {
-        const std::wstring key(buffer.data() + start);
-        start += static_cast<DWORD>(key.size()) + 1;
-        keys.push_back(key);
-    }
-    return keys;
+}
+
+void TIniFile::WriteProfile(const wchar_t* section, const wchar_t* key, const wchar_t* value)
+{
+    if (WritePrivateProfileStringW(section, key, value, FPath.c_str()))
+        return;
+    std::wstring message = L"Cannot write the settings file " + FPath;
+    const std::wstring reason = SystemErrorText(GetLastError());
+    if (!reason.empty())
+        message += L": " + reason;
+    throw Exception(std::move(message));
 }
 
 void TIniFile::DeleteSection(const std::wstring& section)
 {
-    if (!WritePrivateProfileStringW(section.c_str(), nullptr, nullptr, FPath.c_str()))
-        ThrowNotWritable(FPath);
+    WriteProfile(section.c_str(), nullptr, nullptr);
 }
 
 void TIniFile::Flush() noexcept

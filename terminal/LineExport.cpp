@@ -5,6 +5,7 @@
 
 #include "ClipboardGuards.h"
 #include "Exception.h"
+#include "SystemError.h"
 #include "TextCodec.h"
 #include "WinHandles.h"
 
@@ -13,25 +14,14 @@ namespace {
 constexpr std::string_view LineEnd = "\r\n";
 constexpr UINT ClipboardBlockFlags = GMEM_MOVEABLE | GMEM_DDESHARE;
 constexpr std::size_t WriteChunkBytes = 64 * 1024;
-constexpr DWORD MessageChars = 512;
 constexpr std::int64_t PointsPerInch = 72;
-
-std::wstring SystemErrorText(DWORD code)
-{
-    wchar_t buffer[MessageChars] = {};
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                        code, 0, buffer, MessageChars, nullptr);
-    std::wstring text(buffer, length);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty())
-        text = L"I/O error";
-    return text;
-}
 
 [[noreturn]] void ThrowSaveError(const std::wstring& path, DWORD code)
 {
-    throw Exception(L"\"" + path + L"\": " + SystemErrorText(code) + L" (error " + std::to_wstring(code) + L")");
+    std::wstring reason = SystemErrorText(code);
+    if (reason.empty())
+        reason = L"I/O error";
+    throw Exception(L"\"" + path + L"\": " + reason + L" (error " + std::to_wstring(code) + L")");
 }
 
 void WriteAll(HANDLE file, std::string_view bytes, const std::wstring& path)

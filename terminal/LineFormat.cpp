@@ -124,6 +124,14 @@ std::optional<SYSTEMTIME> StampToSystemTime(double time) noexcept
 
 std::string FormatEntryLine(std::string_view text, std::uint8_t channel, double time, TLineOptions options)
 {
+    // The stamp is read only when a prefix shows it.
+    const bool stamped = options.Date || options.Time;
+    return FormatLine(text, channel, stamped ? StampToSystemTime(time) : std::nullopt, options);
+}
+
+std::string FormatLine(std::string_view text, std::uint8_t channel, const std::optional<SYSTEMTIME>& stamp,
+                       TLineOptions options)
+{
     std::string line;
     if (options.Channel) {
         const wchar_t character = ChannelCharacter(channel);
@@ -131,24 +139,21 @@ std::string FormatEntryLine(std::string_view text, std::uint8_t channel, double 
         line += WideToAnsi(std::wstring_view(&character, 1));
         line += "- ";
     }
-    if (options.Date || options.Time) {
-        const std::optional<SYSTEMTIME> stamp = StampToSystemTime(time);
-        if (options.Date) {
-            const std::optional<std::wstring> date = stamp ? DateText(*stamp) : std::nullopt;
-            line += date ? WideToAnsi(*date) : std::string(InvalidDateText);
-            line += ' ';
+    if (options.Date) {
+        const std::optional<std::wstring> date = stamp ? DateText(*stamp) : std::nullopt;
+        line += date ? WideToAnsi(*date) : std::string(InvalidDateText);
+        line += ' ';
+    }
+    if (options.Time) {
+        const std::optional<std::wstring> clock = stamp ? TimeText(*stamp) : std::nullopt;
+        if (clock) {
+            line += WideToAnsi(*clock);
+            line += ',';
+            AppendMilliseconds(line, stamp->wMilliseconds);
+        } else {
+            line += InvalidTimeText;
         }
-        if (options.Time) {
-            const std::optional<std::wstring> clock = stamp ? TimeText(*stamp) : std::nullopt;
-            if (clock) {
-                line += WideToAnsi(*clock);
-                line += ',';
-                AppendMilliseconds(line, stamp->wMilliseconds);
-            } else {
-                line += InvalidTimeText;
-            }
-            line += ' ';
-        }
+        line += ' ';
     }
     line += text;
     return line;

@@ -43,6 +43,9 @@ inline constexpr std::string_view InvalidTimeText = "??:??:??,???";
 // "-c- date time,mmm text" as the options say, built in the ANSI code page, with the
 // user's short date and long time formats as they stand at the moment of the call.
 std::string FormatEntryLine(std::string_view text, std::uint8_t channel, double time, TLineOptions options);
+// The same for a moment given as calendar time; nothing stands for a stamp that is no date.
+std::string FormatLine(std::string_view text, std::uint8_t channel, const std::optional<SYSTEMTIME>& stamp,
+                       TLineOptions options);
 
 // A single form feed clears the list; an empty text is an empty line without prefixes;
 // anything else is a formatted line.

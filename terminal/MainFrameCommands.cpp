@@ -4,6 +4,7 @@
 
 #include <commdlg.h>
 
+#include <optional>
 #include <vector>
 
 #include "DialogHook.h"
@@ -29,6 +30,26 @@ UINT_PTR CALLBACK SaveDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam)
             CommonDialogHook(GetParent(hook), WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(notify->lpOFN));
     }
     return 0;
+}
+
+std::optional<std::wstring> RunSaveFileDialog(HWND owner, const std::wstring& proposed, const wchar_t* title)
+{
+    std::vector<wchar_t> path(SaveFileChars, L'\0');
+    proposed.copy(path.data(), path.size() - 1);
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = SaveFileChars;
+    dialog.lpstrTitle = title;
+    dialog.Flags = SaveDialogFlags;
+    dialog.lpfnHook = SaveDialogHook;
+    if (!GetSaveFileNameW(&dialog)) {
+        if (const DWORD error = CommDlgExtendedError(); error != 0)
+            throw Exception(L"The save dialog failed (error " + std::to_wstring(error) + L")");
+        return std::nullopt; // cancelled
+    }
+    return std::wstring(path.data());
 }
 
 void TMainFrame::CopyToClipboardClick()
@@ -73,6 +94,7 @@ void TMainFrame::ClearClick()
 {
     // WinWidth, MaxLine and SearchIndex stay: the extent keeps the widest line seen so far.
     dbDisplay.Clear();
+    LogListCleared();
 }
 
 void TMainFrame::SaveAs()
@@ -82,22 +104,12 @@ void TMainFrame::SaveAs()
     if (n == 0)
         return;
 
-    std::vector<wchar_t> path(SaveFileChars, L'\0');
-    SaveFileName.copy(path.data(), path.size() - 1); // the path chosen last time
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = FHandle;
-    dialog.lpstrFile = path.data();
-    dialog.nMaxFile = SaveFileChars;
-    dialog.Flags = SaveDialogFlags;
-    dialog.lpfnHook = SaveDialogHook;
-    if (!GetSaveFileNameW(&dialog)) {
-        if (const DWORD error = CommDlgExtendedError(); error != 0)
-            throw Exception(L"The save dialog failed (error " + std::to_wstring(error) + L")");
-        return; // cancelled
-    }
+    // Proposes the path chosen last time; no title of its own.
+    const std::optional<std::wstring> path = RunSaveFileDialog(FHandle, SaveFileName, nullptr);
+    if (!path)
+        return;
 
-    SaveFileName = path.data();
+    SaveFileName = *path;
     // Lines removed meanwhile are not read: the walk ends at the list's current end.
     const TSearchListOf<TDisplayList> lines(dbDisplay);
     SaveLines(SaveFileName, lines, n);

@@ -100,10 +100,12 @@ void TMainFrame::RunIntakePass()
 
 void TMainFrame::DeliverEntry(const TEntryAction& action)
 {
-    if (action.Kind == TEntryAction::TKind::Clear)
+    if (action.Kind == TEntryAction::TKind::Clear) {
         dbDisplay.Clear();
-    else
+        LogListCleared();
+    } else {
         AddLine(action.Line);
+    }
 }
 
 void TMainFrame::DiscardQueuedNotifications()
@@ -196,6 +198,7 @@ void TMainFrame::AddLine(const std::string& line)
         if (!dbDisplay.Append(wide))
             throw Exception(L"The list refused a line twice; it was not added");
     }
+    LogLine(wide);
 
     const std::int32_t width = TextWidth(line) + LineWidthMargin;
     if (width > WinWidth) {

@@ -135,13 +135,14 @@ ACCEL AcceleratorFor(WORD shortCut, UINT command)
     return ACCEL{flags, static_cast<WORD>(shortCut & 0xFF), static_cast<WORD>(command)};
 }
 
-enum class TMark { None, Unchecked, Checked, RadioChecked };
+enum class TMark { None, Unchecked, Checked, Radio, RadioChecked };
 
-// Level 0 is the bar; level 1 rows belong to the bar item above them.
+// Level 0 is the bar; a row of a deeper level belongs to the nearest row above it of the
+// level before.
 struct TMenuRow {
     const wchar_t* Name;
     int Level;
-    const wchar_t* Caption;
+    const wchar_t* Caption; // nullptr: a separator
     UINT Command; // 0: opens its menu
     WORD ShortCut;
     bool ShortCutShown;
@@ -168,26 +169,61 @@ constexpr TMenuRow MenuRows[] = {
     {L"Preferences1",       0, L"Preferences",            0,                    0,             false, TMark::None},
     {L"Font1",              1, L"Font",                   cmFont1,              0,             false, TMark::None},
     {L"Windowcolor1",       1, L"Window color",           cmWindowcolor1,       0,             false, TMark::None},
-    // Beyond the design: its menus keep their items, new commands go here.
+    // Beyond the design: its menus above keep their items exactly.
     {L"Capture1",           0, L"Capture",                0,                    0,             false, TMark::None},
+    {L"CaptureOds",         1, CaptureOdsCaption,         cmCaptureOds,         0,             false, TMark::Unchecked},
+    {L"CaptureChannel",     1, L"Channel of captured lines", 0,                 0,             false, TMark::None},
+    {L"CaptureChannelM",    2, L"M",                      cmCaptureChannel0,    0,             false, TMark::RadioChecked},
+    {L"CaptureChannel1",    2, L"1",                      cmCaptureChannel0 + 1, 0,            false, TMark::Radio},
+    {L"CaptureChannel2",    2, L"2",                      cmCaptureChannel0 + 2, 0,            false, TMark::Radio},
+    {L"CaptureChannel3",    2, L"3",                      cmCaptureChannel0 + 3, 0,            false, TMark::Radio},
+    {L"CaptureChannel4",    2, L"4",                      cmCaptureChannel0 + 4, 0,            false, TMark::Radio},
+    {L"CaptureChannel5",    2, L"5",                      cmCaptureChannel0 + 5, 0,            false, TMark::Radio},
+    {L"CaptureChannel6",    2, L"6",                      cmCaptureChannel0 + 6, 0,            false, TMark::Radio},
+    {L"CaptureChannel7",    2, L"7",                      cmCaptureChannel0 + 7, 0,            false, TMark::Radio},
+    {L"CaptureChannel8",    2, L"8",                      cmCaptureChannel0 + 8, 0,            false, TMark::Radio},
+    {L"CaptureChannel9",    2, L"9",                      cmCaptureChannel0 + 9, 0,            false, TMark::Radio},
+    {L"N1",                 1, nullptr,                   0,                    0,             false, TMark::None},
+    {L"LogToFile",          1, L"Log to file...",         cmLogToFile,          0,             false, TMark::Unchecked},
     {L"Filters1",           1, L"Filters and highlights...", cmFilters,         0,             false, TMark::None},
 };
 
+bool IsRadio(TMark mark) noexcept { return mark == TMark::Radio || mark == TMark::RadioChecked; }
+
 void AppendMenuRow(HMENU menu, const TMenuRow& row, HMENU popup)
 {
-    std::wstring text = row.Caption;
+    std::wstring text = row.Caption != nullptr ? row.Caption : L"";
     if (row.ShortCutShown)
         text += L'\t' + ShortCutText(row.ShortCut);
     MENUITEMINFOW item{};
     item.cbSize = sizeof(item);
     item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING | MIIM_ID | (popup != nullptr ? MIIM_SUBMENU : 0u);
-    item.fType = MFT_STRING | (row.Mark == TMark::RadioChecked ? MFT_RADIOCHECK : 0u);
+    item.fType = (row.Caption != nullptr ? MFT_STRING : MFT_SEPARATOR) | (IsRadio(row.Mark) ? MFT_RADIOCHECK : 0u);
     item.fState = (row.Mark == TMark::Checked || row.Mark == TMark::RadioChecked) ? MFS_CHECKED : MFS_UNCHECKED;
     item.wID = row.Command;
     item.hSubMenu = popup;
     item.dwTypeData = text.data();
     if (!InsertMenuItemW(menu, GetMenuItemCount(menu), TRUE, &item))
         throw Exception(L"The menu cannot be built.");
+}
+
+// Appends the rows of `level` from `index` on to `menu`, each with a menu of its own when
+// rows of a deeper level follow it; `index` ends at the first row of a higher level.
+void AppendMenuRows(HMENU menu, std::size_t& index, int level, std::vector<ACCEL>& accelerators)
+{
+    const std::size_t rowCount = std::size(MenuRows);
+    while (index < rowCount && MenuRows[index].Level == level) {
+        const TMenuRow& row = MenuRows[index++];
+        TUniqueMenu popup;
+        if (index < rowCount && MenuRows[index].Level > level) {
+            popup.Reset(CreatePopupMenu());
+            AppendMenuRows(popup.Get(), index, level + 1, accelerators);
+        }
+        AppendMenuRow(menu, row, popup.Get());
+        popup.Release(); // the menu owns it now
+        if (row.ShortCut != 0)
+            accelerators.push_back(AcceleratorFor(row.ShortCut, row.Command));
+    }
 }
 
 TUniqueFont CreateDesignFont(const TFontSpec& font)
@@ -320,23 +356,8 @@ void TMainFrame::CreateMainMenu()
 {
     TUniqueMenu bar(CreateMenu());
     std::vector<ACCEL> accelerators;
-    const std::size_t rowCount = std::size(MenuRows);
-    for (std::size_t index = 0; index < rowCount;) {
-        const TMenuRow& barRow = MenuRows[index++];
-        TUniqueMenu popup;
-        while (index < rowCount && MenuRows[index].Level > 0) {
-            if (!popup)
-                popup.Reset(CreatePopupMenu());
-            AppendMenuRow(popup.Get(), MenuRows[index], nullptr);
-            if (MenuRows[index].ShortCut != 0)
-                accelerators.push_back(AcceleratorFor(MenuRows[index].ShortCut, MenuRows[index].Command));
-            ++index;
-        }
-        AppendMenuRow(bar.Get(), barRow, popup.Get());
-        popup.Release(); // the bar owns it now
-        if (barRow.ShortCut != 0)
-            accelerators.push_back(AcceleratorFor(barRow.ShortCut, barRow.Command));
-    }
+    std::size_t index = 0;
+    AppendMenuRows(bar.Get(), index, 0, accelerators);
     if (!SetMenu(FHandle, bar.Get()))
         throw Exception(L"The menu bar cannot be attached to the window.");
     MainMenu1 = bar.Release();

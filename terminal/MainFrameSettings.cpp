@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "ErrorBox.h"
 #include "Settings.h"
 
 namespace {
@@ -65,6 +66,27 @@ void TMainFrame::LoadSettings()
     // Minimized once the window has been shown and the message loop runs.
     if (Checked(cmStartminimized))
         PostMessageW(FHandle, WM_STARTMINIMIZED, 0, 0);
+
+    LoadCaptureMenuSettings(settings);
+}
+
+void TMainFrame::LoadCaptureMenuSettings(const TSettings& settings)
+{
+    CaptureChannel = static_cast<std::uint8_t>(settings.CaptureChannel);
+    CaptureWanted = settings.CaptureOds;
+    LogFileName = settings.LogFile;
+    LogMaxMb = settings.LogMaxMb;
+    LogKeep = settings.LogKeep;
+    // What cannot start shows its own error box; the rest of the start goes on.
+    RunHandler(FHandle, [this] {
+        if (CaptureWanted)
+            StartCapture(false);
+        ShowCaptureState();
+    });
+    RunHandler(FHandle, [this, enabled = settings.LogEnabled] {
+        if (enabled && !LogFileName.empty())
+            StartLog();
+    });
 }
 
 void TMainFrame::SaveSettings()
@@ -94,6 +116,12 @@ void TMainFrame::SaveSettings()
     settings.FontColor = WindowFont.Color;
     settings.WindowColor = ListColor;
     settings.DisplayLines = DisplayLines;
+    settings.CaptureOds = CaptureWanted;
+    settings.CaptureChannel = CaptureChannel;
+    settings.LogEnabled = Log != nullptr;
+    settings.LogFile = LogFileName;
+    settings.LogMaxMb = LogMaxMb;
+    settings.LogKeep = LogKeep;
 
     TIniFile file(IniFileName);
     SaveSettingsFile(file, settings);

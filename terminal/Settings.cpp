@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <limits>
 #include <string_view>
 #include <variant>
 
@@ -39,6 +40,8 @@ constexpr wchar_t Window[] = L"WINDOW";
 constexpr wchar_t Options[] = L"OPTIONS";
 constexpr wchar_t Channels[] = L"CHANNELS";
 constexpr wchar_t Preferences[] = L"PREFERENCES";
+constexpr wchar_t Capture[] = L"CAPTURE";
+constexpr wchar_t Log[] = L"LOG";
 
 using enum TValueForm;
 
@@ -70,7 +73,20 @@ const TSettingsKey SettingsKeys[] = {
     {Preferences, L"DISPLAYLINES", Integer, DefaultDisplayLineCount, FieldOf<&TSettings::DisplayLines>},
 };
 
-constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options};
+// Capabilities beyond the window's design: written only when they differ from their defaults,
+// so that the file of a user who never touches them stays as it always was.
+const TSettingsKey OptionalKeys[] = {
+    {Capture, L"ODS", Flag, false, FieldOf<&TSettings::CaptureOds>},
+    {Capture, L"CHANNEL", Integer, 0, FieldOf<&TSettings::CaptureChannel>},
+    {Log, L"ENABLED", Flag, false, FieldOf<&TSettings::LogEnabled>},
+    {Log, L"FILE", Text, std::wstring_view(), FieldOf<&TSettings::LogFile>},
+    {Log, L"MAXMB", Integer, NoLogSizeLimit, FieldOf<&TSettings::LogMaxMb>},
+    {Log, L"KEEP", Integer, DefaultLogKeep, FieldOf<&TSettings::LogKeep>},
+};
+
+constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options, Capture, Log};
+
+constexpr std::int32_t LastCaptureChannel = 9;
 
 constexpr wchar_t FlagOn[] = L"TRUE";
 constexpr wchar_t FlagOff[] = L"FALSE";
@@ -145,13 +161,27 @@ std::int32_t StoredLineLimit(std::int32_t value) noexcept
     return std::min(value, MaxLineLimit);
 }
 
+// A value outside its range cannot come from the window: it gives the default.
+std::int32_t InRangeOr(std::int32_t value, std::int32_t lowest, std::int32_t highest, std::int32_t fallback) noexcept
+{
+    return value < lowest || value > highest ? fallback : value;
+}
+
+template <class Visit>
+void ForEachKey(Visit&& visit)
+{
+    for (const TSettingsKey& key : SettingsKeys)
+        visit(key);
+    for (const TSettingsKey& key : OptionalKeys)
+        visit(key);
+}
+
 } // namespace
 
 TSettings DefaultSettings(int dpi)
 {
     TSettings settings;
-    for (const TSettingsKey& key : SettingsKeys)
-        ApplyDefault(key, settings);
+    ForEachKey([&settings](const TSettingsKey& key) { ApplyDefault(key, settings); });
     for (std::int32_t* length : {&settings.Left, &settings.Top, &settings.Width, &settings.Height})
         *length = ScaleToDpi(*length, dpi);
     return settings;
@@ -162,12 +192,16 @@ TSettings LoadSettingsFile(const TIniFile& file, int dpi)
     TSettings defaults = DefaultSettings(dpi);
     TSettings settings = defaults; // malformed integers keep these
     for (const wchar_t* section : ReadOrder) {
-        for (const TSettingsKey& key : SettingsKeys) {
+        ForEachKey([&](const TSettingsKey& key) {
             if (std::wstring_view(key.Section) == section)
                 ApplyText(key, file.Read(key.Section, key.Key, KeyText(key, defaults)), settings);
-        }
+        });
     }
     settings.DisplayLines = StoredLineLimit(settings.DisplayLines);
+    constexpr std::int32_t unbounded = std::numeric_limits<std::int32_t>::max();
+    settings.CaptureChannel = InRangeOr(settings.CaptureChannel, 0, LastCaptureChannel, defaults.CaptureChannel);
+    settings.LogMaxMb = InRangeOr(settings.LogMaxMb, 0, unbounded, defaults.LogMaxMb);
+    settings.LogKeep = InRangeOr(settings.LogKeep, 0, unbounded, defaults.LogKeep);
     return settings;
 }
 
@@ -176,6 +210,14 @@ void SaveSettingsFile(TIniFile& file, const TSettings& settings)
     TSettings values = settings; // the table hands out writable fields
     for (const TSettingsKey& key : SettingsKeys)
         file.Write(key.Section, key.Key, KeyText(key, values));
+    TSettings defaults = DefaultSettings();
+    for (const TSettingsKey& key : OptionalKeys) {
+        const std::wstring text = KeyText(key, values);
+        if (text != KeyText(key, defaults))
+            file.Write(key.Section, key.Key, text);
+        else
+            file.Remove(key.Section, key.Key); // an earlier value must not come back
+    }
     file.Flush();
 }
 

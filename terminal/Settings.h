@@ -16,6 +16,9 @@ inline constexpr std::size_t SettingsChannelCount = 10; // "M", then 1 to 9
 // The colour value that means "keep the window's own colour" (it cannot name a colour itself).
 inline constexpr std::int32_t KeepColour = 1;
 inline constexpr std::int32_t DefaultDisplayLineCount = 32000;
+// The log's rotation: no size limit by default; once there is one, this many old files stay.
+inline constexpr std::int32_t NoLogSizeLimit = 0;
+inline constexpr std::int32_t DefaultLogKeep = 1;
 
 // Every stored value. Zero-initialised; DefaultSettings gives what a missing file reads as.
 // The empty FontName, FontSize 0 or less and the colour KeepColour mean "keep the window's own
@@ -36,6 +39,13 @@ struct TSettings {
     std::int32_t FontColor = 0;
     std::int32_t WindowColor = 0;
     std::int32_t DisplayLines = 0;
+    // Sections of their own, written only when a value differs from its default.
+    bool CaptureOds = false;
+    std::int32_t CaptureChannel = 0; // 0 is "M"
+    bool LogEnabled = false;
+    std::wstring LogFile;
+    std::int32_t LogMaxMb = 0;
+    std::int32_t LogKeep = 0;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -44,13 +54,15 @@ struct TSettings {
 // screen of the given dpi: the window's bounds are the design's pixels at 96 dpi, scaled.
 TSettings DefaultSettings(int dpi = DesignDpi);
 
-// Reads every key (WINDOW, CHANNELS, PREFERENCES, then OPTIONS); missing or malformed
-// values give the key's default at that dpi. DisplayLines comes back from 1 to 32000.
+// Reads every key (WINDOW, CHANNELS, PREFERENCES, OPTIONS, then CAPTURE and LOG); missing or
+// malformed values give the key's default at that dpi. DisplayLines comes back from 1 to
+// 32000, CaptureChannel from 0 to 9, LogMaxMb and LogKeep not below 0.
 TSettings LoadSettingsFile(const TIniFile& file, int dpi = DesignDpi);
 
-// Writes every key (WINDOW, OPTIONS, CHANNELS, then PREFERENCES) and flushes the file.
-// The first key that cannot be written throws; the keys after it are not written and the
-// file is not flushed.
+// Writes every key of WINDOW, OPTIONS, CHANNELS and PREFERENCES, then the keys of CAPTURE
+// and LOG whose values differ from their defaults (a key at its default is removed, and a
+// section left without keys with it), and flushes the file. The first key that cannot be
+// written throws; the keys after it are not written and the file is not flushed.
 void SaveSettingsFile(TIniFile& file, const TSettings& settings);
 
 struct TWindowBounds {

@@ -135,7 +135,7 @@ TEST(FilterSettings, TheSectionIsWrittenAfreshAndOnlyWhileRulesExist)
     // A shorter list leaves no rule of the longer one behind.
     SaveFilterRules(file, {three[2]});
     EXPECT_EQ(LoadFilterRules(file), std::vector<TFilterRule>{three[2]});
-    EXPECT_EQ(file.Keys(FiltersSection), std::vector<std::wstring>{L"RULE1"});
+    EXPECT_EQ(file.KeyNames(FiltersSection), std::vector<std::wstring>{L"RULE1"});
 
     // No rules: no section, and the rest of the file as it was.
     SaveFilterRules(file, {});

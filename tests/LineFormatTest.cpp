@@ -1,14 +1,16 @@
 // Display lines from entries: prefixes, the user's regional formats, rounding of the time
-// stamp, invalid stamps, the entry decision and the trim margin.
+// stamp, invalid stamps, the entry decision, captured messages and the trim margin.
 #include <windows.h>
 #include <oleauto.h>
 
 #include <climits>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "CaptureLines.h"
 #include "LineFormat.h"
 
 namespace {
@@ -345,6 +347,46 @@ TEST_F(LineFormatRegional, SingleFormFeedClearsEmptyTextIsBareAnythingElseIsALin
         EXPECT_EQ(action.Kind, c.Kind);
         EXPECT_EQ(action.Line, c.Line);
     }
+}
+
+// ---- captured messages -----------------------------------------------------------------
+
+TEST(CaptureLines, OneTrailingBreakGoesAndEveryOtherBreakStartsALine)
+{
+    const struct {
+        std::string_view Text;
+        std::vector<std::string_view> Lines;
+    } cases[] = {
+        {"plain", {"plain"}},
+        {"", {""}},
+        {"ends\r\n", {"ends"}},
+        {"ends\n", {"ends"}},
+        {"ends\r", {"ends"}},
+        {"two\n\n", {"two", ""}},
+        {"\r\n\r\n", {"", ""}},
+        {"\n", {""}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\n\rb", {"a", "", "b"}}, // LF CR is two breaks
+        {"\n\nx", {"", "", "x"}},
+        {"tab\tand\fform feed", {"tab\tand\fform feed"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MessageLines(c.Text), c.Lines) << testing::PrintToString(std::string(c.Text));
+}
+
+TEST_F(LineFormatRegional, CapturedLinesCarryPrefixesOfTheCaptureAndTheProcessId)
+{
+    TDebugOutputMessage message;
+    message.ProcessId = 4242;
+    message.Text = std::string(5000, 'x') + "\r\nsecond\n";
+    message.Time = SYSTEMTIME{2024, 3, 2, 5, 14, 5, 9, 7};
+    const std::string prefix = "-7- 05.03.2024 14:05:09,007 [4242] ";
+    EXPECT_EQ(CapturedLines(message, 7, AllOn),
+              (std::vector<std::string>{prefix + std::string(5000, 'x'), prefix + "second"}));
+    EXPECT_EQ(CapturedLines(message, 0, ChannelOnly),
+              (std::vector<std::string>{"-M- [4242] " + std::string(5000, 'x'), "-M- [4242] second"}));
+    message.Text.clear();
+    EXPECT_EQ(CapturedLines(message, 0, TimeOnly), std::vector<std::string>{"14:05:09,007 [4242] "});
 }
 
 // ---- trim margin -----------------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 #include "support/ClipboardReader.h"
 #include "support/MainFrameFixture.h"
+#include "support/SaveDialogDriver.h"
 
 namespace {
 
@@ -173,35 +174,6 @@ std::string ReadBytes(const fs::path& path)
 void WriteBytes(const fs::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-struct TSaveDialogRun {
-    int Opened = 0;
-    std::wstring Proposed;  // the path the dialog was opened on
-    DWORD Flags = 0;
-    bool Filter = false;    // a file-type filter was given
-    bool DefaultExtension = false;
-    bool Title = false;
-};
-
-// Types `path` into the real save dialog and confirms it (or cancels it); `whileOpen` runs
-// first, while the dialog is still open.
-void DriveSaveDialog(TSaveDialogRun& run, const fs::path& path, bool confirm, std::function<void()> whileOpen = {})
-{
-    SetDialogInitHandler([&run, path, confirm, whileOpen](HWND dialog, LPARAM record) {
-        const auto* save = reinterpret_cast<const OPENFILENAMEW*>(record);
-        ++run.Opened;
-        run.Proposed = save->lpstrFile;
-        run.Flags = save->Flags;
-        run.Filter = save->lpstrFilter != nullptr;
-        run.DefaultExtension = save->lpstrDefExt != nullptr;
-        run.Title = save->lpstrTitle != nullptr;
-        if (whileOpen)
-            whileOpen();
-        SendMessageW(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(path.wstring().c_str()));
-        SendMessageW(dialog, CDM_SETCONTROLTEXT, edt1, reinterpret_cast<LPARAM>(path.wstring().c_str()));
-        PostMessageW(dialog, WM_COMMAND, confirm ? IDOK : IDCANCEL, 0);
-    });
 }
 
 class SaveAs : public LineCommands {

@@ -530,7 +530,9 @@ TEST_F(MainFrameOptions, MenuBarHasEveryCaptionExactly)
         {L"Options",
          {L"AutoScroll", L"Display Channel Number", L"Display Date", L"Display Time", L"On Top", L"Start minimized"}},
         {L"Preferences", {L"Font", L"Window color"}},
-        {L"Capture", {L"Filters and highlights..."}}, // beyond the design, after its menus
+        // Beyond the design: after its menus.
+        {L"Capture", {L"Capture OutputDebugString", L"Channel of captured lines", L"", L"Log to file...",
+                      L"Filters and highlights..."}},
     };
     const HMENU bar = GetMenu(Window());
     ASSERT_EQ(bar, Probe::Menu(*Frame));
@@ -560,7 +562,7 @@ TEST_F(MainFrameOptions, MenuCommandsCarryTheirIds)
         {},
         {cmAutoScrollWin, cmDisplayChannel, cmDisplayDate, cmDisplayTime, cmOnTop, cmStartminimized},
         {cmFont1, cmWindowcolor1},
-        {cmFilters},
+        {cmCaptureOds, static_cast<UINT>(-1), 0, cmLogToFile, cmFilters}, // a menu of its own, a separator
     };
     for (int position = 0; position < static_cast<int>(ids.size()); ++position)
         for (int item = 0; item < static_cast<int>(ids[position].size()); ++item)

@@ -25,7 +25,9 @@
 #include "Settings.h"
 #include "ShDat.h"
 #include "ShmLock.h"
+#include "TextCodec.h"
 #include "WinHandles.h"
+#include "support/DebugOutputPeers.h"
 #include "support/TerminalProcess.h"
 #include "support/SettingsExample.h"
 #include "support/TestFiles.h"
@@ -333,9 +335,111 @@ TEST_F(SettingsWindow, WithoutAFileTheDesignStateHoldsAndClosingWritesTheExample
     EXPECT_EQ(WindowText(Edit()), L"32000");
     EXPECT_FALSE(Exists(SettingsPath())); // reading never creates the file
 
+    // The Capture menu's options, changed and changed back, leave no trace in the file.
+    EXPECT_FALSE(Frame->Checked(cmCaptureOds));
+    EXPECT_TRUE(Frame->Checked(cmCaptureChannel0));
+    for (const UINT command : {UINT{cmCaptureOds}, UINT{cmCaptureChannel0 + 5}, UINT{cmCaptureOds}, UINT{cmCaptureChannel0}})
+        SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    EXPECT_FALSE(Frame->Checked(cmCaptureOds));
+
     Close();
     EXPECT_EQ(ReadFileBytes(SettingsPath()), std::string(FreshStartFile));
     EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(SettingsWindow, CaptureOnWhenClosedIsOnAtTheNextStartAndOffLeavesTheDesignFile)
+{
+    StartWithFile("[CAPTURE]\r\nODS=TRUE\r\nCHANNEL=4\r\n");
+    EXPECT_TRUE(Frame->Checked(cmCaptureOds));
+    EXPECT_TRUE(Frame->Checked(static_cast<TCommand>(cmCaptureChannel0 + 4)));
+    EXPECT_FALSE(DebugOutputPeers::BufferObjectsGone());
+    Close();
+    EXPECT_TRUE(DebugOutputPeers::BufferObjectsGone());
+    const TSettings stored = LoadSettingsFile(TIniFile(SettingsPath()));
+    EXPECT_TRUE(stored.CaptureOds);
+    EXPECT_EQ(stored.CaptureChannel, 4);
+
+    Start();
+    EXPECT_TRUE(Frame->Checked(cmCaptureOds));
+    SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(cmCaptureOds, 0), 0);
+    SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(cmCaptureChannel0, 0), 0);
+    Close();
+    EXPECT_EQ(ReadFileBytes(SettingsPath()), std::string(FreshStartFile));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// Another reader holds the buffer at the start: the capture stays off without a box, the item
+// says why, and the stored wish stays for the next start.
+TEST_F(SettingsWindow, CaptureKeptOffByAnotherReaderAtTheStartStaysStoredOn)
+{
+    {
+        DebugOutputPeers::TOtherReader other;
+        ASSERT_TRUE(other.Ready());
+        StartWithFile("[CAPTURE]\r\nODS=TRUE\r\n");
+        EXPECT_FALSE(Frame->Checked(cmCaptureOds));
+        wchar_t caption[128] = {};
+        GetMenuStringW(GetMenu(Window()), cmCaptureOds, caption, 128, MF_BYCOMMAND);
+        EXPECT_STREQ(caption, L"Capture OutputDebugString (another program reads it)");
+        EXPECT_TRUE(Boxes.empty());
+        Close();
+        other.Stop();
+    }
+    EXPECT_TRUE(LoadSettingsFile(TIniFile(SettingsPath())).CaptureOds);
+}
+
+std::wstring TempLogPath(const wchar_t* name)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"vt_settings_" + std::to_wstring(GetCurrentProcessId()) + L"_" + name;
+}
+
+TEST_F(SettingsWindow, ALogOnWhenClosedIsOnAtTheNextStartWithItsLimits)
+{
+    const std::wstring log = TempLogPath(L"trace.log");
+    DeleteFileW(log.c_str());
+    const std::string logKeys = "FILE=" + WideToAnsi(log) + "\r\nMAXMB=1\r\nKEEP=3\r\n";
+    StartWithFile("[LOG]\r\nENABLED=TRUE\r\n" + logKeys);
+    EXPECT_TRUE(Frame->Checked(cmLogToFile));
+    Frame->AddLine("logged at the first start");
+    Close();
+    EXPECT_EQ(ReadFileBytes(log), "logged at the first start\r\n");
+    const TSettings stored = LoadSettingsFile(TIniFile(SettingsPath()));
+    EXPECT_TRUE(stored.LogEnabled);
+    EXPECT_EQ(stored.LogFile, log);
+    EXPECT_EQ(stored.LogMaxMb, 1);
+    EXPECT_EQ(stored.LogKeep, 3);
+
+    // Off at closing: ENABLED goes, the file and the limits stay for the next time.
+    Start();
+    EXPECT_TRUE(Frame->Checked(cmLogToFile));
+    Frame->AddLine("and at the second");
+    SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(cmLogToFile, 0), 0);
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    Close();
+    EXPECT_EQ(ReadFileBytes(log), "logged at the first start\r\nand at the second\r\n");
+    // The section where the first file had it.
+    EXPECT_EQ(ReadFileBytes(SettingsPath()), "[LOG]\r\n" + logKeys + FreshStartFile);
+    EXPECT_TRUE(Boxes.empty());
+    DeleteFileW(log.c_str());
+}
+
+TEST_F(SettingsWindow, ALogThatCannotStartGivesOneErrorBoxAndIsStoredOff)
+{
+    const std::wstring log = TempLogPath(L"missing\\trace.log");
+    StartWithFile("[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(log) + "\r\n");
+    ASSERT_TRUE(PollUntil([&] {
+        Pump();
+        return !Boxes.empty();
+    }));
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find(log), std::wstring::npos) << testing::PrintToString(Boxes[0].Text);
+    EXPECT_EQ(Boxes[0].Type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    Close();
+    const TSettings stored = LoadSettingsFile(TIniFile(SettingsPath()));
+    EXPECT_FALSE(stored.LogEnabled);
+    EXPECT_EQ(stored.LogFile, log);
 }
 
 TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
@@ -346,7 +450,8 @@ TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
                   "[channels]\r\nmain=0\r\nchannel1=1\r\nchannel2=0\r\nchannel3=1\r\nchannel4=0\r\n"
                   "channel5=1\r\nchannel6=0\r\nchannel7=1\r\nchannel8=0\r\nchannel9=0\r\n"
                   "[preferences]\r\nfontname=Lucida Console\r\nfontsize=14\r\nfontcolor=255\r\n"
-                  "windowcolor=$00FF00\r\ndisplaylines=250\r\n");
+                  "windowcolor=$00FF00\r\ndisplaylines=250\r\n"
+                  "[capture]\r\nchannel=4\r\n[log]\r\nmaxmb=7\r\nkeep=2\r\n");
     // Shown first, minimized once the loop takes the request.
     MSG request;
     EXPECT_TRUE(PeekMessageW(&request, Window(), WM_STARTMINIMIZED, WM_STARTMINIMIZED, PM_NOREMOVE));
@@ -374,6 +479,8 @@ TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
         EXPECT_TRUE(Frame->Checked(item)) << item;
     EXPECT_TRUE(Probe::AutoScroll(*Frame));
     EXPECT_NE(GetWindowLongPtrW(Window(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_TRUE(Frame->Checked(static_cast<TCommand>(cmCaptureChannel0 + 4)));
+    EXPECT_FALSE(Frame->Checked(cmCaptureOds));
 
     Pump();
     EXPECT_TRUE(IsIconic(Window()));
@@ -392,6 +499,9 @@ TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
     expected.FontColor = 255;
     expected.WindowColor = 65280;
     expected.DisplayLines = 250;
+    expected.CaptureChannel = 4;
+    expected.LogMaxMb = 7;
+    expected.LogKeep = 2;
     EXPECT_TRUE(LoadSettingsFile(TIniFile(SettingsPath())) == expected);
     EXPECT_TRUE(Boxes.empty());
 }

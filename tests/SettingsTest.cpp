@@ -29,7 +29,9 @@ static void PrintTo(const TSettings& s, std::ostream* out)
     for (const bool on : s.Channel)
         *out << on;
     *out << " font " << testing::PrintToString(s.FontName) << " " << s.FontSize << " colours " << s.FontColor << ","
-         << s.WindowColor << " lines " << s.DisplayLines << "}";
+         << s.WindowColor << " lines " << s.DisplayLines << " capture " << s.CaptureOds << " " << s.CaptureChannel
+         << " log " << s.LogEnabled << " " << testing::PrintToString(s.LogFile) << " " << s.LogMaxMb << " " << s.LogKeep
+         << "}";
 }
 
 namespace {
@@ -164,6 +166,7 @@ TSettings MissingFileValues()
     s.FontColor = 1;
     s.WindowColor = 1;
     s.DisplayLines = 32000;
+    s.LogKeep = 1; // old log files kept once a size limit is set
     return s;
 }
 
@@ -197,6 +200,12 @@ TSettings Unusual()
     s.FontColor = 255;
     s.WindowColor = INT_MIN;
     s.DisplayLines = 250;
+    s.CaptureOds = true;
+    s.CaptureChannel = 9;
+    s.LogEnabled = true;
+    s.LogFile = L"C:\\logs\\trace.log";
+    s.LogMaxMb = 100;
+    s.LogKeep = 0;
     return s;
 }
 
@@ -261,6 +270,59 @@ TEST(SettingsFile, RoundTripAndRewriteInPlace)
     SaveSettingsFile(file, FreshStart());
     EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile));
     EXPECT_EQ(LoadSettingsFile(file), FreshStart());
+}
+
+struct TOptionalCase {
+    const char* Name;
+    void (*Change)(TSettings&); // from a fresh start
+    std::string Appended;       // to the example file
+};
+
+// Sections beyond the window's design: a key is written only while its value differs from
+// its default, and removed again, with its section once that is empty, when it is back.
+TEST(SettingsFile, OptionalSectionsHoldOnlyValuesAwayFromTheirDefaults)
+{
+    const TOptionalCase cases[] = {
+        {"capture on", [](TSettings& s) { s.CaptureOds = true; }, "[CAPTURE]\r\nODS=TRUE\r\n"},
+        {"capture channel", [](TSettings& s) { s.CaptureChannel = 3; }, "[CAPTURE]\r\nCHANNEL=3\r\n"},
+        {"log file only", [](TSettings& s) { s.LogFile = L"D:\\x.log"; }, "[LOG]\r\nFILE=D:\\x.log\r\n"},
+        {"log limits",
+         [](TSettings& s) {
+             s.LogEnabled = true;
+             s.LogMaxMb = 5;
+             s.LogKeep = 3;
+         },
+         "[LOG]\r\nENABLED=TRUE\r\nMAXMB=5\r\nKEEP=3\r\n"},
+        {"no old log files", [](TSettings& s) { s.LogKeep = 0; }, "[LOG]\r\nKEEP=0\r\n"},
+        {"everything",
+         [](TSettings& s) {
+             s.CaptureOds = true;
+             s.CaptureChannel = 9;
+             s.LogEnabled = true;
+             s.LogFile = L"C:\\a b\\log.txt";
+             s.LogMaxMb = 1;
+             s.LogKeep = 10;
+         },
+         "[CAPTURE]\r\nODS=TRUE\r\nCHANNEL=9\r\n[LOG]\r\nENABLED=TRUE\r\nFILE=C:\\a b\\log.txt\r\nMAXMB=1\r\nKEEP=10\r\n"},
+    };
+    TTempDir dir;
+    TIniFile file(dir.File(SettingsFileTitle));
+    for (const TOptionalCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSettings settings = FreshStart();
+        c.Change(settings);
+        SaveSettingsFile(file, settings);
+        EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile) + c.Appended);
+        EXPECT_EQ(LoadSettingsFile(file), settings);
+        // Back at the defaults: the file is the example file again.
+        SaveSettingsFile(file, FreshStart());
+        EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile));
+    }
+
+    // A key of its own that a person put into such a section stays, and so does the section.
+    WriteFileBytes(file.Path(), std::string(FreshStartFile) + "[CAPTURE]\r\nODS=TRUE\r\nNOTE=mine\r\n");
+    SaveSettingsFile(file, FreshStart());
+    EXPECT_EQ(ReadFileBytes(file.Path()), std::string(FreshStartFile) + "[CAPTURE]\r\nNOTE=mine\r\n");
 }
 
 TEST(SettingsFile, OtherLinesStayAndKeysAreReplacedWhereTheyStand)
@@ -361,6 +423,19 @@ TEST(SettingsFile, StoredValuesAreRead)
         {"[PREFERENCES]\r\nFONTNAME=Lucida Console\r\n", [](TSettings& s) { s.FontName = L"Lucida Console"; }},
         {"[PREFERENCES]\r\nFONTNAME=" + longName + "\r\n",
          [](TSettings& s) { s.FontName = std::wstring(TIniFile::ReadLimit, L'A'); }},
+        {"[capture]\r\nods=true\r\nchannel=$9\r\n", [](TSettings& s) { s.CaptureOds = true; s.CaptureChannel = 9; }},
+        {"[CAPTURE]\r\nODS=1\r\nCHANNEL=10\r\n", [](TSettings&) {}},
+        {"[CAPTURE]\r\nCHANNEL=-1\r\n", [](TSettings&) {}},
+        {"[CAPTURE]\r\nCHANNEL=M\r\n", [](TSettings&) {}},
+        {"[log]\r\nenabled=TRUE\r\nfile=C:\\t.log\r\nmaxmb=0x10\r\nkeep=0\r\n",
+         [](TSettings& s) {
+             s.LogEnabled = true;
+             s.LogFile = L"C:\\t.log";
+             s.LogMaxMb = 16;
+             s.LogKeep = 0;
+         }},
+        {"[LOG]\r\nMAXMB=-1\r\nKEEP=-3\r\n", [](TSettings&) {}},
+        {"[LOG]\r\nMAXMB=2147483647\r\nKEEP=many\r\n", [](TSettings& s) { s.LogMaxMb = INT_MAX; }},
     };
     TTempDir dir;
     int index = 0;

@@ -1,0 +1,77 @@
+// Log to file: every line handed in is appended to a file by a thread of its own, so that the
+// caller never waits for the disk. Lines reach the operating system within FlushMs; the file
+// is renamed away with a numbered suffix when it would pass its size limit.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "WinHandles.h"
+
+struct TLogOptions {
+    std::wstring Path;
+    std::uint64_t MaxBytes = 0; // 0: no limit, no rotation
+    int Keep = 1;               // old files kept at the limit: name.1.ext (newest) to name.Keep.ext
+};
+
+// The name of the old file `number` (from 1): the number before the file name's extension
+// ("trace.log" gives "trace.1.log", "trace" gives "trace.1").
+std::wstring RotatedName(const std::wstring& path, int number);
+
+class TLogWriter {
+public:
+    // Runs on the writing thread, once, when the log has failed; Failure() then says why.
+    using TFailed = std::function<void()>;
+
+    // Starts the thread, which opens the file (appending to it) before it writes anything.
+    TLogWriter(TLogOptions options, TFailed failed);
+    // Writes everything handed in, closes the file and ends the thread.
+    ~TLogWriter();
+
+    TLogWriter(const TLogWriter&) = delete;
+    TLogWriter& operator=(const TLogWriter&) = delete;
+
+    // One line, as 8-bit text in the ANSI code page followed by CR LF. Ignored once failed.
+    void Append(std::wstring line);
+    // Why the log failed, naming the file and the system's reason; empty while it works.
+    std::wstring Failure() const;
+
+    // The longest a line waits before it is handed to the operating system (plus the time
+    // the writing itself takes).
+    static constexpr DWORD FlushMs = 200;
+    // Waiting lines are written at once when this many bytes wait.
+    static constexpr std::size_t WriteAtBytes = 1024 * 1024;
+    // A disk that leaves this much waiting cannot keep up: the log fails rather than the
+    // terminal's memory.
+    static constexpr std::size_t MaxWaitingBytes = 64 * 1024 * 1024;
+
+private:
+    void Run();
+    void Open();
+    void Write(const std::vector<std::wstring>& lines);
+    void WriteBytes(const std::string& bytes);
+    void Rotate();
+
+    TLogOptions FOptions;
+    TFailed FFailed;
+    TUniqueFileHandle FFile;
+    std::uint64_t FSize = 0; // bytes in the current file
+
+    mutable std::mutex FLock;
+    std::condition_variable FWork;
+    std::vector<std::wstring> FWaiting;
+    std::size_t FWaitingBytes = 0;
+    bool FStopping = false;
+    bool FOverflow = false;
+    std::wstring FFailure;
+
+    std::thread FThread; // last: it starts once everything above exists
+};

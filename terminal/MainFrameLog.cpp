@@ -1,0 +1,75 @@
+// The Capture menu's log to file: switching it on (the file chosen in a save dialog) and off,
+// the lines and markers the list's changes hand to the log's thread, and its failure.
+#include "DebugMain.h"
+
+#include <optional>
+
+#include "DialogHook.h"
+#include "ErrorBox.h"
+#include "LogWriter.h"
+
+namespace {
+
+constexpr wchar_t LogDialogTitle[] = L"Log to file";
+// Written where the list lost all its lines: the log keeps them.
+constexpr wchar_t ListClearedMarker[] = L"---- list cleared ----";
+constexpr std::uint64_t BytesPerMegabyte = 1024 * 1024;
+
+} // namespace
+
+bool TMainFrame::HandleLogMessage(UINT message, LRESULT& result)
+{
+    if (message != WM_LOGFAILED)
+        return false;
+    LogFailed();
+    result = 0;
+    return true;
+}
+
+void TMainFrame::LogToFileClick()
+{
+    if (Log) {
+        StopLog();
+        return;
+    }
+    // Proposes the file logged to last time; an existing file is appended to.
+    const std::optional<std::wstring> path = RunSaveFileDialog(FHandle, LogFileName, LogDialogTitle);
+    if (!path)
+        return;
+    LogFileName = *path;
+    StartLog();
+}
+
+void TMainFrame::StartLog()
+{
+    const HWND window = FHandle;
+    TLogOptions options{LogFileName, static_cast<std::uint64_t>(LogMaxMb) * BytesPerMegabyte, LogKeep};
+    Log = std::make_unique<TLogWriter>(std::move(options), [window] { PostMessageW(window, WM_LOGFAILED, 0, 0); });
+    SetChecked(cmLogToFile, true);
+}
+
+void TMainFrame::StopLog()
+{
+    Log.reset(); // writes what waits, then closes the file
+    SetChecked(cmLogToFile, false);
+}
+
+void TMainFrame::LogLine(const std::wstring& line)
+{
+    if (Log)
+        Log->Append(line);
+}
+
+void TMainFrame::LogListCleared() { LogLine(ListClearedMarker); }
+
+void TMainFrame::LogFailed()
+{
+    // A log switched off or restarted since its failure was posted has nothing to report.
+    if (!Log)
+        return;
+    const std::wstring failure = Log->Failure();
+    if (failure.empty())
+        return;
+    StopLog();
+    ShowErrorBox(FHandle, failure);
+}

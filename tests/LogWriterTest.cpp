@@ -1,0 +1,240 @@
+// Log to file on real files: appending in the ANSI code page with CR LF, reading the file
+// while it is written, rotation at the size limit, and every way a file can refuse to be
+// written (missing folder, no permission, a full disk, a file held open without sharing).
+#include <windows.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "LogWriter.h"
+#include "SystemError.h"
+#include "WinHandles.h"
+#include "support/TerminalProcess.h"
+#include "support/TestFiles.h"
+#include "support/Unwritable.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TerminalProcess::PollUntil;
+
+constexpr UINT WindowsLatin1 = 1252;
+
+// A folder of its own, removed with everything in it.
+class LogWriter : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        static int counter = 0;
+        Folder = fs::path(temp) / (L"vt_log_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter));
+        fs::remove_all(Folder);
+        fs::create_directories(Folder);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(Folder, ignored);
+    }
+
+    std::wstring File(const std::wstring& name) const { return (Folder / name).wstring(); }
+
+    // A writer whose failures are counted.
+    std::unique_ptr<TLogWriter> Writer(const std::wstring& path, std::uint64_t maxBytes = 0, int keep = 1)
+    {
+        return std::make_unique<TLogWriter>(TLogOptions{path, maxBytes, keep}, [this] { ++Failures; });
+    }
+
+    fs::path Folder;
+    std::atomic<int> Failures{0};
+};
+
+TEST(RotatedName, TheNumberGoesBeforeTheExtensionOfTheFileName)
+{
+    EXPECT_EQ(RotatedName(L"C:\\logs\\trace.log", 1), L"C:\\logs\\trace.1.log");
+    EXPECT_EQ(RotatedName(L"C:\\logs\\trace.log", 12), L"C:\\logs\\trace.12.log");
+    EXPECT_EQ(RotatedName(L"C:\\logs\\trace", 2), L"C:\\logs\\trace.2");
+    EXPECT_EQ(RotatedName(L"C:\\logs.d\\trace", 1), L"C:\\logs.d\\trace.1");
+    EXPECT_EQ(RotatedName(L"C:\\logs\\.trace", 1), L"C:\\logs\\.trace.1");
+    EXPECT_EQ(RotatedName(L"C:\\logs\\a.b.txt", 3), L"C:\\logs\\a.b.3.txt");
+    EXPECT_EQ(RotatedName(L"trace.log", 1), L"trace.1.log");
+    EXPECT_EQ(RotatedName(L"C:/logs/trace.log", 1), L"C:/logs/trace.1.log");
+}
+
+TEST_F(LogWriter, LinesAreAppendedInTheAnsiCodePageWithCrLfWithoutByteOrderMark)
+{
+    ASSERT_EQ(GetACP(), WindowsLatin1) << "the expected bytes are those of code page 1252";
+    const std::wstring path = File(L"appended.log");
+    WriteFileBytes(path, "earlier run\r\n");
+    {
+        const auto writer = Writer(path);
+        for (const wchar_t* line : {L"-M- first", L"", L"tab\there", L"Gr\u00FC\u00DFe", L"\u0416 not in 1252"})
+            writer->Append(line);
+    }
+    EXPECT_EQ(ReadFileBytes(path), "earlier run\r\n-M- first\r\n\r\ntab\there\r\nGr\xFC\xDF" "e\r\n? not in 1252\r\n");
+    EXPECT_EQ(Failures.load(), 0);
+}
+
+TEST_F(LogWriter, AnotherProgramReadsTheFileWhileItIsWritten)
+{
+    const std::wstring path = File(L"shared.log");
+    const auto writer = Writer(path);
+    writer->Append(L"seen by a reader");
+    std::optional<std::string> seen;
+    ASSERT_TRUE(PollUntil([&] {
+        // As a viewer opens a file that another program writes.
+        const TUniqueFileHandle reader(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!reader)
+            return false;
+        seen = ReadFileBytes(path);
+        return seen && !seen->empty();
+    }));
+    EXPECT_EQ(seen, "seen by a reader\r\n");
+    writer->Append(L"and more");
+    EXPECT_TRUE(writer->Failure().empty());
+}
+
+struct TRotationCase {
+    int Keep;
+    std::vector<std::wstring> Files; // that must exist afterwards, oldest first
+};
+
+// Lines of 11 bytes with CR LF and a limit of 45 bytes: four lines to a file.
+TEST_F(LogWriter, AtTheLimitTheFileIsRenamedAndExactlyKeepOldFilesStay)
+{
+    const TRotationCase cases[] = {
+        {0, {L"r0.log"}},
+        {1, {L"r1.1.log", L"r1.log"}},
+        {3, {L"r3.3.log", L"r3.2.log", L"r3.1.log", L"r3.log"}},
+    };
+    for (const TRotationCase& c : cases) {
+        SCOPED_TRACE(c.Keep);
+        const std::wstring name = L"r" + std::to_wstring(c.Keep) + L".log";
+        {
+            const auto writer = Writer(File(name), 45, c.Keep);
+            for (int n = 10; n <= 39; ++n) // 30 lines: 7 full files and 2 lines
+                writer->Append(L"line " + std::to_wstring(n) + L"..");
+        }
+        std::string kept;
+        for (const std::wstring& file : c.Files) {
+            const std::optional<std::string> bytes = ReadFileBytes(File(file));
+            ASSERT_TRUE(bytes) << testing::PrintToString(file);
+            EXPECT_LE(bytes->size(), 45u);
+            kept += *bytes;
+        }
+        EXPECT_FALSE(fs::exists(File(RotatedName(name, c.Keep + 1))));
+        // The newest lines in order: 4 in each old file, the last 2 in the current one.
+        std::string expected;
+        for (int n = 38 - 4 * c.Keep; n <= 39; ++n)
+            expected += "line " + std::to_string(n) + "..\r\n";
+        EXPECT_EQ(kept, expected);
+    }
+    EXPECT_EQ(Failures.load(), 0);
+}
+
+TEST_F(LogWriter, AFileAlreadyAtTheLimitIsRotatedBeforeTheFirstLineAndALongLineFillsAFileAlone)
+{
+    const std::wstring path = File(L"full.log");
+    WriteFileBytes(path, std::string(40, 'x') + "\r\n");
+    {
+        const auto writer = Writer(path, 45, 3);
+        writer->Append(L"next");
+        writer->Append(std::wstring(100, L'y'));
+        writer->Append(L"after");
+    }
+    EXPECT_EQ(ReadFileBytes(File(L"full.3.log")), std::string(40, 'x') + "\r\n");
+    EXPECT_EQ(ReadFileBytes(File(L"full.2.log")), "next\r\n");
+    EXPECT_EQ(ReadFileBytes(File(L"full.1.log")), std::string(100, 'y') + "\r\n");
+    EXPECT_EQ(ReadFileBytes(path), "after\r\n");
+    EXPECT_FALSE(fs::exists(File(L"full.4.log")));
+    EXPECT_EQ(Failures.load(), 0);
+}
+
+// How a test makes the log's file unwritable; whatever it returns lives while the log runs.
+struct TRefusal {
+    const char* Name;
+    std::shared_ptr<void> (*Arrange)(const fs::path& folder, std::wstring& path);
+    DWORD Error;
+};
+
+const TRefusal Refusals[] = {
+    {"missing folder",
+     [](const fs::path& folder, std::wstring& path) -> std::shared_ptr<void> {
+         path = (folder / L"missing" / L"x.log").wstring();
+         return nullptr;
+     },
+     ERROR_PATH_NOT_FOUND},
+    {"held open without sharing",
+     [](const fs::path& folder, std::wstring& path) -> std::shared_ptr<void> {
+         path = (folder / L"held.log").wstring();
+         WriteFileBytes(path, "kept\r\n");
+         auto holder = std::make_shared<TUniqueFileHandle>(
+             CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+         EXPECT_TRUE(*holder);
+         return holder;
+     },
+     ERROR_SHARING_VIOLATION},
+    {"a folder of that name",
+     [](const fs::path& folder, std::wstring& path) -> std::shared_ptr<void> {
+         path = (folder / L"folder.log").wstring();
+         fs::create_directory(path);
+         return nullptr;
+     },
+     ERROR_ACCESS_DENIED},
+    {"folder without write permission",
+     [](const fs::path& folder, std::wstring& path) -> std::shared_ptr<void> {
+         const fs::path locked = folder / L"locked";
+         fs::create_directory(locked);
+         path = (locked / L"x.log").wstring();
+         auto protection = std::make_shared<TUnwritable>(locked.wstring(), true);
+         EXPECT_FALSE(protection->Writable());
+         return protection;
+     },
+     ERROR_ACCESS_DENIED},
+    {"file without write permission",
+     [](const fs::path& folder, std::wstring& path) -> std::shared_ptr<void> {
+         path = (folder / L"readonly.log").wstring();
+         WriteFileBytes(path, "kept\r\n");
+         auto protection = std::make_shared<TUnwritable>(path, false);
+         EXPECT_FALSE(protection->Writable());
+         return protection;
+     },
+     ERROR_ACCESS_DENIED},
+    {"disk full", // opened fine, refuses every byte
+     [](const fs::path&, std::wstring& path) -> std::shared_ptr<void> {
+         path = L"Z:\\dev\\full";
+         return nullptr;
+     },
+     ERROR_DISK_FULL},
+};
+
+TEST_F(LogWriter, AFileThatCannotBeWrittenFailsOnceNamingTheFileAndTheReason)
+{
+    if (!RunsUnderWine())
+        GTEST_SKIP() << "the full disk is Linux's /dev/full";
+    for (const TRefusal& refusal : Refusals) {
+        SCOPED_TRACE(refusal.Name);
+        Failures = 0;
+        std::wstring path;
+        const std::shared_ptr<void> arrangement = refusal.Arrange(Folder, path);
+        const auto writer = Writer(path);
+        writer->Append(L"lost line");
+        ASSERT_TRUE(PollUntil([&] { return Failures.load() == 1; }));
+        const std::wstring failure = writer->Failure();
+        EXPECT_NE(failure.find(path), std::wstring::npos) << testing::PrintToString(failure);
+        EXPECT_NE(failure.find(SystemErrorText(refusal.Error)), std::wstring::npos) << testing::PrintToString(failure);
+        writer->Append(L"after the failure");
+        Sleep(2 * TLogWriter::FlushMs);
+        EXPECT_EQ(Failures.load(), 1);
+        EXPECT_EQ(writer->Failure(), failure);
+    }
+}
+
+} // namespace

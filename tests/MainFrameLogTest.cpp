@@ -1,0 +1,241 @@
+// Log to file through the real window: the Capture menu's item and its save dialog, lines
+// from the exchange area, from the capture of OutputDebugString and from the intake's own
+// append, the list's trims and clears, the error box, the settings, and the terminal as a
+// program killed with TerminateProcess.
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ShDat.h"
+#include "ShmDefs.h"
+#include "SystemError.h"
+#include "TextCodec.h"
+#include "VtSender.h"
+#include "support/DebugOutputPeers.h"
+#include "support/MainFrameFixture.h"
+#include "support/SaveDialogDriver.h"
+#include "support/TerminalProcess.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace MainFrameFixture;
+using TerminalProcess::PollUntil;
+
+constexpr char ClearedMarker[] = "---- list cleared ----\r\n";
+
+struct TSenderCloser {
+    void operator()(VtSender* sender) const noexcept { VtClose(sender); }
+};
+
+// The lines as Save writes them: ANSI, CR LF after each.
+std::string SavedForm(const std::vector<std::wstring>& lines)
+{
+    std::string bytes;
+    for (const std::wstring& line : lines)
+        bytes += WideToAnsi(line) + "\r\n";
+    return bytes;
+}
+
+class LogWindow : public TMainFrameTest {
+protected:
+    void SetUp() override
+    {
+        TMainFrameTest::SetUp();
+        ASSERT_TRUE(PublishMainFrame(*Frame)); // senders notify it
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        Folder = fs::path(temp) / (L"vt_logwin_" + std::to_wstring(GetCurrentProcessId()));
+        fs::remove_all(Folder);
+        fs::create_directories(Folder);
+        LogFile = Folder / L"trace.log";
+    }
+    void TearDown() override
+    {
+        TMainFrameTest::TearDown();
+        std::error_code ignored;
+        fs::remove_all(Folder, ignored);
+    }
+
+    // "Log to file..." with `path` typed into its dialog.
+    void SwitchOn(const fs::path& path)
+    {
+        DriveSaveDialog(Dialog, path, true);
+        Command(cmLogToFile);
+        SetDialogInitHandler({});
+    }
+
+    // The area's way in: the sender routine, then the window's intake.
+    void Send(unsigned channel, const char* text)
+    {
+        if (!Sender)
+            Sender.reset(VtOpen());
+        ASSERT_TRUE(Sender);
+        ASSERT_EQ(VtSend(Sender.get(), channel, text), VT_OK);
+        Pump();
+    }
+
+    fs::path Folder;
+    fs::path LogFile;
+    TSaveDialogRun Dialog;
+    std::unique_ptr<VtSender, TSenderCloser> Sender;
+};
+
+TEST_F(LogWindow, TheItemAsksForTheFileAndTheLogHoldsEveryLineInListOrderAsSaveWritesThem)
+{
+    WriteFileBytes(LogFile.wstring(), "an earlier run\r\n");
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    SwitchOn(LogFile);
+    ASSERT_EQ(Dialog.Opened, 1);
+    EXPECT_EQ(Dialog.TitleText, L"Log to file");
+    EXPECT_TRUE(Frame->Checked(cmLogToFile));
+
+    Command(cmDisplayTime);
+    Send(3, "from the area");
+    AddLines({"from the intake's append", "Gr\xFC\xDF" "e", ""});
+    Command(cmCaptureOds);
+    const auto writer = DebugOutputPeers::WriteText(false, L"captured\\r\\nin two lines");
+    ASSERT_EQ(writer->Finish(), 0u);
+    ASSERT_TRUE(PollUntil([&] {
+        Pump();
+        return Lines().size() >= 6;
+    }));
+    Send(0, "last");
+    const std::vector<std::wstring> shown = Lines();
+    ASSERT_EQ(shown.size(), 7u);
+
+    Command(cmLogToFile); // off: what waits is written
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    EXPECT_EQ(ReadFileBytes(LogFile.wstring()), "an earlier run\r\n" + SavedForm(shown));
+    EXPECT_TRUE(Boxes.empty());
+
+    // On again: the dialog proposes the same file, and the log goes on at its end.
+    SwitchOn(LogFile);
+    EXPECT_EQ(Dialog.Proposed, LogFile.wstring());
+    AddLines({"second session"});
+    Command(cmLogToFile);
+    EXPECT_EQ(ReadFileBytes(LogFile.wstring()), "an earlier run\r\n" + SavedForm(shown) + "second session\r\n");
+}
+
+TEST_F(LogWindow, TheLogKeepsWhatTheListTrimsAndMarksWhereItWasCleared)
+{
+    DisplayLines = 100;
+    Frame->ComputeOverhead();
+    SwitchOn(LogFile);
+    std::vector<std::string> lines;
+    for (int n = 1; n <= 300; ++n)
+        lines.push_back("line " + std::to_string(n));
+    AddLines(lines);
+    EXPECT_LE(Lines().size(), 108u);
+    Command(cmDeletealllines1);
+    AddLines({"after Delete all lines"});
+    Send(0, "\f");
+    Send(0, "after a form feed");
+    ASSERT_EQ(Lines(), std::vector<std::wstring>{L"-M- after a form feed"});
+    Command(cmLogToFile);
+
+    std::string expected;
+    for (const std::string& line : lines)
+        expected += line + "\r\n";
+    expected += ClearedMarker;
+    expected += "after Delete all lines\r\n";
+    expected += ClearedMarker;
+    expected += "-M- after a form feed\r\n";
+    EXPECT_EQ(ReadFileBytes(LogFile.wstring()), expected);
+}
+
+TEST_F(LogWindow, AFileThatCannotBeWrittenGivesOneErrorBoxAndTheListGoesOn)
+{
+    const fs::path missing = Folder / L"missing" / L"trace.log";
+    SwitchOn(missing);
+    ASSERT_TRUE(PollUntil([&] {
+        Pump();
+        return !Boxes.empty();
+    }));
+    Pump();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find(missing.wstring()), std::wstring::npos) << testing::PrintToString(Boxes[0].Text);
+    EXPECT_NE(Boxes[0].Text.find(SystemErrorText(ERROR_PATH_NOT_FOUND)), std::wstring::npos);
+    EXPECT_EQ(Boxes[0].Type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    AddLines({"the list goes on"});
+    EXPECT_EQ(Lines(), std::vector<std::wstring>{L"the list goes on"});
+    EXPECT_EQ(Boxes.size(), 1u);
+
+    // A working file afterwards: a fresh start of the log.
+    SwitchOn(LogFile);
+    AddLines({"logged"});
+    Command(cmLogToFile);
+    EXPECT_EQ(ReadFileBytes(LogFile.wstring()), "logged\r\n");
+    EXPECT_EQ(Boxes.size(), 1u);
+}
+
+TEST_F(LogWindow, ACancelledDialogLeavesTheLogOff)
+{
+    DriveSaveDialog(Dialog, LogFile, false);
+    Command(cmLogToFile);
+    EXPECT_EQ(Dialog.Opened, 1);
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    AddLines({"not logged"});
+    EXPECT_FALSE(fs::exists(LogFile));
+}
+
+// The terminal as a program, its log on from its settings file, killed as a crash would end
+// it: every line that the list showed more than 500 ms before is in the file.
+TEST(LogProgram, KilledWithTerminateProcessItLosesAtMostTheLastHalfSecond)
+{
+    TerminalProcess::TTerminalCopy copy(L"vt_log_");
+    ASSERT_TRUE(copy.Copied);
+    const std::wstring logFile = copy.Folder + L"\\trace.log";
+    DeleteFileW(logFile.c_str()); // left by an earlier run in a folder of the same name
+    WriteFileBytes(copy.SettingsFile, "[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(logFile) + "\r\n");
+    TSharedData shared(nullptr);
+    shared.SetSectionName(Shm::SectionName);
+    shared.SetDataSize(Shm::AreaSize);
+    shared.Open();
+    const auto& area = *static_cast<volatile TShmArea*>(shared.Data());
+    TerminalProcess::TProcess terminal(copy.Exe, L"");
+    ASSERT_TRUE(terminal.Started());
+    // Published: the sender finds it from its first line on.
+    HWND window = nullptr;
+    ASSERT_TRUE(PollUntil([&] {
+        window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(area.TerminalWnd));
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        return window != nullptr && owner == terminal.Id;
+    }));
+    const HWND list = TerminalProcess::FindControl(window, idDbDisplay);
+
+    // A steady stream; the kill comes half a second after the list showed 200 lines.
+    TerminalProcess::TProcess sender(TerminalProcess::BinDirectory() + L"vtsend.exe",
+                                     L"--count 100000 --interval-ms 2 tick");
+    ASSERT_TRUE(PollUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) >= 200; }))
+        << SendMessageW(list, LB_GETCOUNT, 0, 0) << " lines, sender running " << sender.Running();
+    const auto shown = std::chrono::steady_clock::now();
+    std::vector<std::wstring> lines = TerminalProcess::ListLines(list);
+    lines.resize(200);
+    std::this_thread::sleep_until(shown + std::chrono::milliseconds(500));
+    terminal.Kill();
+    sender.Kill();
+
+    const std::string logged = ReadFileBytes(logFile).value_or("");
+    const std::string expected = SavedForm(lines);
+    EXPECT_EQ(logged.substr(0, expected.size()), expected);
+    // What came after is whole lines in order.
+    std::size_t next = std::stoul(WideToAnsi(lines.back()).substr(std::string("-M- tick ").size())) + 1;
+    for (std::size_t at = expected.size(); at < logged.size(); ++next) {
+        const std::string line = "-M- tick " + std::to_string(next) + "\r\n";
+        ASSERT_EQ(logged.compare(at, line.size(), line), 0) << logged.substr(at, 40);
+        at += line.size();
+    }
+    DeleteFileW(logFile.c_str());
+}
+
+} // namespace
