@@ -58,6 +58,10 @@ void TDebugOutputCapture::Stop()
     SetEvent(FStop.Get());
     if (FThread.joinable())
         FThread.join();
+    // A "buffer ready" that no writer has taken yet is withdrawn: a reader that starts next
+    // would take it for the answer of another reader and refuse to start.
+    if (FBufferReady)
+        WaitForSingleObject(FBufferReady.Get(), 0);
     FView.Reset();
     FDataReady.Reset();
     FBufferReady.Reset();
