@@ -17,8 +17,9 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -231,9 +232,11 @@ private:
     void DiscardQueuedNotifications();
     bool NotificationQueued() const;
     bool InputWaiting() const;
-    // The intake's redraw suspension, which may last over several passes.
+    // The intake's redraw suspension, which may last over several passes and capture batches.
+    void AddUnderHeldRedraw(const std::function<void()>& add);
     void HoldRedraw();
     void ReleaseRedraw();
+    void ReleaseRedrawAfterPause();
     void PaintIfDue();
     void ContinueIntakeLater(UINT delayMs);
     bool ContinuationPending() const noexcept;
@@ -244,6 +247,7 @@ private:
     ULONGLONG ContinuationDue = 0;            // when the continuation's timer is due; 0: none set
     ULONGLONG LastPaint = 0;                  // when a pass last painted the window
     bool RedrawHeld = false;                  // the intake holds a redraw suspension
+    bool RedrawReleaseDue = false;            // the timer that ends it is set
 
     // ---- line limit and settings: MainFrameLineLimit.cpp, MainFrameSettings.cpp ------
     // NoOfEdit's key-released event (WM_KEYUP and WM_SYSKEYUP) runs NoOfLinesChange.

@@ -130,8 +130,8 @@ void TMainFrame::TakeCaptured()
     // messages are taken from the buffer and not shown.
     const bool shown = ChannelBoxChecked(CaptureChannel);
     std::size_t lines = 0;
-    {
-        const TRedrawSuspension suspension(dbDisplay);
+    // Batches share the intake's redraw suspension, as its passes do.
+    AddUnderHeldRedraw([&] {
         for (;;) {
             for (const TDebugOutputMessage& message : messages) {
                 if (!shown)
@@ -148,10 +148,9 @@ void TMainFrame::TakeCaptured()
             if (messages.empty())
                 break;
         }
-        const int count = dbDisplay.Count();
-        if (AutoScroll && count - 1 > 0)
-            dbDisplay.SetTopIndex(count - 1);
-    }
+    });
+    ReleaseRedrawAfterPause();
+    PaintIfDue();
     // The next batch, or the finding that nothing waits, comes behind input and painting.
     SetTimer(FHandle, CaptureTimer, CaptureTimerMs, nullptr);
 }

@@ -4,10 +4,11 @@
 // keyboard and mouse input, and painting and timers come only when nothing else waits, so
 // notifications are never left to pile up, a pass is bounded in entries and in time, and
 // when input waits, the intake continues through a timer, behind it; the window is painted
-// at a steady rate meanwhile, and passes that follow each other at once share one redraw
-// suspension.
+// at a steady rate meanwhile, and the passes of one stream share one redraw suspension,
+// which ends once the entries pause.
 #include "DebugMain.h"
 
+#include <functional>
 #include <optional>
 
 #include "ShmIntake.h"
@@ -22,6 +23,11 @@ constexpr ULONGLONG PaintEveryMs = 150;
 // The intake's continuation: a timer, because WM_TIMER comes after input and painting.
 constexpr UINT_PTR IntakeTimer = 1;
 constexpr UINT UserTurnMs = USER_TIMER_MINIMUM;
+// The list is drawn again once no pass has followed for this long. Resuming the list's
+// redraw makes it draw its scroll bar at once, which takes milliseconds (5 ms under Wine
+// here, for any number of lines), so a stream of short passes must not pay it each time.
+constexpr UINT_PTR RedrawTimer = 2;
+constexpr UINT RedrawPauseMs = 20;
 // When a sender held the mutex too long, the pending entries are fetched again this much
 // later, without waiting for the sender's next notification.
 constexpr UINT BusyRetryMs = 50;
@@ -72,25 +78,18 @@ void TMainFrame::RunIntakePass()
 
     const TLineOptions options = LineOptions();
     TDrainResult result;
-    HoldRedraw();
-    try {
+    AddUnderHeldRedraw([&] {
         result = DrainRing(
             area, HMutex.Get(), Order,
             [options](const TSlotEntry& entry) { return DecideEntry(entry, options); },
             [this](TEntryAction action) { DeliverEntry(action); }, PassBudget, GetTickCount64() + PassTimeMs);
-    } catch (...) {
-        ReleaseRedraw();
-        throw;
-    }
-    const int count = dbDisplay.Count();
-    if (AutoScroll && count - 1 > 0)
-        dbDisplay.SetTopIndex(count - 1);
+    });
 
-    // Passes that follow each other at once share one redraw suspension: suspending and
-    // resuming costs milliseconds, far more than a few entries.
+    // Passes that follow each other share one redraw suspension: suspending and resuming
+    // costs milliseconds, far more than a few entries.
     const bool followedAtOnce = result.Stop == TDrainStop::Budget || NotificationQueued();
     if (!followedAtOnce)
-        ReleaseRedraw();
+        ReleaseRedrawAfterPause();
     PaintIfDue();
     if (result.Stop == TDrainStop::Budget)
         PostMessageW(FHandle, DebugEntryMsg, 0, 0); // the next pass lets waiting input go first
@@ -125,6 +124,23 @@ bool TMainFrame::NotificationQueued() const
 
 bool TMainFrame::InputWaiting() const { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
 
+// Runs add() with the list's redraw suspended (the suspension may already be held, and goes
+// on after it), then shows the last line when the list scrolls by itself. A failure ends the
+// suspension at once.
+void TMainFrame::AddUnderHeldRedraw(const std::function<void()>& add)
+{
+    HoldRedraw();
+    try {
+        add();
+    } catch (...) {
+        ReleaseRedraw();
+        throw;
+    }
+    const int count = dbDisplay.Count();
+    if (AutoScroll && count - 1 > 0)
+        dbDisplay.SetTopIndex(count - 1);
+}
+
 void TMainFrame::HoldRedraw()
 {
     if (!RedrawHeld)
@@ -134,9 +150,23 @@ void TMainFrame::HoldRedraw()
 
 void TMainFrame::ReleaseRedraw()
 {
+    if (RedrawReleaseDue) {
+        KillTimer(FHandle, RedrawTimer);
+        RedrawReleaseDue = false;
+    }
     if (RedrawHeld)
         dbDisplay.ResumeRedraw();
     RedrawHeld = false;
+}
+
+// Each pass that ends the stream for now sets the timer anew, so the passes of a steady
+// trickle keep the suspension; PaintIfDue draws the window meanwhile.
+void TMainFrame::ReleaseRedrawAfterPause()
+{
+    if (!RedrawHeld)
+        return;
+    SetTimer(FHandle, RedrawTimer, RedrawPauseMs, nullptr);
+    RedrawReleaseDue = true;
 }
 
 // While notifications keep the queue busy, WM_PAINT never comes: paint here, now and then.
@@ -172,6 +202,10 @@ void TMainFrame::CancelContinuation()
 
 bool TMainFrame::HandleIntakeTimer(WPARAM timer)
 {
+    if (timer == RedrawTimer) {
+        ReleaseRedraw();
+        return true;
+    }
     if (timer != IntakeTimer)
         return false;
     CancelContinuation();
