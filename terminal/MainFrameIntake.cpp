@@ -85,11 +85,9 @@ void TMainFrame::RunIntakePass()
             [this](TEntryAction action) { DeliverEntry(action); }, PassBudget, GetTickCount64() + PassTimeMs);
     });
 
-    // Passes that follow each other share one redraw suspension: suspending and resuming
-    // costs milliseconds, far more than a few entries.
-    const bool followedAtOnce = result.Stop == TDrainStop::Budget || NotificationQueued();
-    if (!followedAtOnce)
-        ReleaseRedrawAfterPause();
+    // The passes of a stream share one redraw suspension: suspending and resuming costs
+    // milliseconds, far more than a few entries.
+    ReleaseRedrawAfterPause();
     PaintIfDue();
     if (result.Stop == TDrainStop::Budget)
         PostMessageW(FHandle, DebugEntryMsg, 0, 0); // the next pass lets waiting input go first
@@ -114,12 +112,6 @@ void TMainFrame::DiscardQueuedNotifications()
     MSG queued;
     for (int taken = 0; taken < QueueQuota && PeekMessageW(&queued, FHandle, DebugEntryMsg, DebugEntryMsg, take); ++taken) {
     }
-}
-
-bool TMainFrame::NotificationQueued() const
-{
-    MSG queued;
-    return PeekMessageW(&queued, FHandle, DebugEntryMsg, DebugEntryMsg, PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE) != 0;
 }
 
 bool TMainFrame::InputWaiting() const { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
@@ -159,8 +151,9 @@ void TMainFrame::ReleaseRedraw()
     RedrawHeld = false;
 }
 
-// Each pass that ends the stream for now sets the timer anew, so the passes of a steady
-// trickle keep the suspension; PaintIfDue draws the window meanwhile.
+// Each pass and batch sets the timer anew, so the suspension lasts while they follow each
+// other, closely or through a queue that never empties (WM_TIMER waits for an empty one);
+// PaintIfDue draws the window meanwhile.
 void TMainFrame::ReleaseRedrawAfterPause()
 {
     if (!RedrawHeld)
