@@ -2,7 +2,8 @@
 // consumer and the OutputDebugStringA route, whole senders (vtsend, a C program) against the
 // naive ceiling, the terminal's responsiveness under floods of naive senders, vtsend and
 // batching senders, its capture of OutputDebugStringA against a minimal reader, the log to
-// file, and intake with filter rules; prints one table and writes the figures as JSON.
+// file, intake with filter rules, and responsiveness beside a capture flood, with a slow log
+// and with rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
