@@ -68,45 +68,52 @@ const char* KindName(TSenderKind kind) noexcept
 TFloodSenders::TFloodSenders(TBenchDriver& driver, const TResponseSpec& spec)
     : FDriver(driver), FSpec(spec), FRun(driver.NextRun())
 {
-    if (spec.Kind == TSenderKind::VtSendPipe) {
-        for (int id = 1; id <= spec.Senders; ++id)
-            FInputs.push_back(InputLines(FRun, static_cast<unsigned>(id), spec.PerSender));
-        return;
-    }
-    if (IsVtSend(spec.Kind))
-        return;
+    // The bench senders: the flood's own, then the debug-output ones; or the debug-output
+    // ones alone beside vtsend, which then takes the ids after theirs.
     TFloodSpec flood;
-    flood.Senders = spec.Senders;
     flood.PerSender = spec.PerSender;
-    flood.Route = RouteOf(spec.Kind);
-    FProcesses = driver.StartSenders(flood, FRun);
+    if (IsVtSend(spec.Kind)) {
+        flood.Senders = spec.DebugOutputSenders;
+        flood.Route = TRoute::DebugOutput;
+        FFirstVtSendId = spec.DebugOutputSenders + 1;
+    } else {
+        flood.Senders = spec.Senders;
+        flood.Route = RouteOf(spec.Kind);
+        flood.DebugOutputSenders = spec.DebugOutputSenders;
+    }
+    if (flood.Senders > 0)
+        FBenchSenders = driver.StartSenders(flood, FRun);
+    if (spec.Kind == TSenderKind::VtSendPipe) {
+        for (int i = 0; i < spec.Senders; ++i)
+            FInputs.push_back(InputLines(FRun, static_cast<unsigned>(FFirstVtSendId + i), spec.PerSender));
+    }
 }
 
 void TFloodSenders::Go()
 {
     FWriteIndex = FDriver.Area().WriteIndex;
-    if (!IsVtSend(FSpec.Kind)) {
+    if (!FBenchSenders.empty())
         FDriver.Go();
+    if (!IsVtSend(FSpec.Kind))
         return;
-    }
-    for (int id = 1; id <= FSpec.Senders; ++id) {
+    for (int i = 0; i < FSpec.Senders; ++i) {
         if (FSpec.Kind == TSenderKind::VtSend)
-            StartVtSend(id);
+            StartVtSend(FFirstVtSendId + i);
         else
-            StartVtSendOnPipe(id);
+            StartVtSendOnPipe(i);
     }
 }
 
 // "vtsend --count N R<run> S<id> #" sends "R<run> S<id> # 1" to "... # N".
 void TFloodSenders::StartVtSend(int id)
 {
-    FProcesses.push_back(std::make_unique<TChildProcess>(
+    FVtSends.push_back(std::make_unique<TChildProcess>(
         BinDirectory() + VtSendExe,
         L"--count " + std::to_wstring(FSpec.PerSender) + L" " + TagHead(FRun, static_cast<unsigned>(id))));
 }
 
 // vtsend reads the pipe; a thread writes the lines into it and closes it, which ends vtsend.
-void TFloodSenders::StartVtSendOnPipe(int id)
+void TFloodSenders::StartVtSendOnPipe(int index)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE rawRead = nullptr;
@@ -116,9 +123,9 @@ void TFloodSenders::StartVtSendOnPipe(int id)
     TUniqueHandle readEnd(rawRead);
     TUniqueHandle writeEnd(rawWrite);
     SetHandleInformation(writeEnd.Get(), HANDLE_FLAG_INHERIT, 0);
-    FProcesses.push_back(std::make_unique<TChildProcess>(BinDirectory() + VtSendExe, L"", readEnd.Get()));
+    FVtSends.push_back(std::make_unique<TChildProcess>(BinDirectory() + VtSendExe, L"", readEnd.Get()));
     readEnd.Reset();
-    FWriters.emplace_back([pipe = std::move(writeEnd), &input = FInputs[static_cast<std::size_t>(id - 1)]]() mutable {
+    FWriters.emplace_back([pipe = std::move(writeEnd), &input = FInputs[static_cast<std::size_t>(index)]]() mutable {
         WriteAll(pipe.Get(), input);
         pipe.Reset();
     });
@@ -134,16 +141,23 @@ std::int64_t TFloodSenders::AwaitFirstEntry(DWORD limitMs) const
 
 bool TFloodSenders::Done() const
 {
-    if (!IsVtSend(FSpec.Kind))
-        return FDriver.SendersDone(FProcesses);
-    for (const auto& process : FProcesses) {
+    // Both asked every time: a sender that failed is reported at once.
+    const bool vtSendsDone = VtSendsDone();
+    const bool benchSendersDone = FBenchSenders.empty() || FDriver.SendersDone(FBenchSenders);
+    return vtSendsDone && benchSendersDone;
+}
+
+bool TFloodSenders::VtSendsDone() const
+{
+    bool done = true;
+    for (const auto& process : FVtSends) {
         const std::optional<DWORD> status = process->WaitExit(0);
         if (!status)
-            return false;
-        if (*status != 0 && *status != VtSendDropped)
+            done = false;
+        else if (*status != 0 && *status != VtSendDropped)
             throw Exception(L"vtsend ended with exit status " + std::to_wstring(*status));
     }
-    return true;
+    return done;
 }
 
 } // namespace Bench

@@ -2,7 +2,8 @@
 // consumer and the OutputDebugStringA route, whole senders (vtsend, a C program) against the
 // naive ceiling, the terminal's responsiveness under floods of naive senders, vtsend and
 // batching senders, its capture of OutputDebugStringA against a minimal reader, the log to
-// file, and intake with filter rules; prints one table and writes the figures as JSON.
+// file, intake with filter rules, and responsiveness beside a capture flood, with a slow log
+// and with rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,9 +20,11 @@
 #include "BenchFrame.h"
 #include "BenchProcess.h"
 #include "BenchReport.h"
+#include "BenchResponseReport.h"
 #include "BenchRules.h"
 #include "BenchRuns.h"
 #include "BenchShared.h"
+#include "BenchSlowLog.h"
 #include "Exception.h"
 #include "FilterSettings.h"
 #include "IniFile.h"
@@ -51,6 +55,7 @@ constexpr wchar_t ReaderExe[] = L"vt_bench_dbwin.exe";
 constexpr wchar_t DefaultJson[] = L"..\\bench\\results.json"; // beside bin/ in the build folder
 constexpr DWORD ReaderLimitMs = 10000;
 constexpr wchar_t LogFileName[] = L"..\\bench\\log.txt"; // beside bin/ in the build folder
+constexpr wchar_t SlowLogName[] = L"..\\bench\\slow-log.fifo"; // made by scripts/bench.sh
 
 // Under Wine a crash can end a process with exit code 0: report it and end non-zero.
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info)
@@ -364,23 +369,80 @@ void MeasureSenderThroughput(Bench::TBenchDriver& driver, const Bench::TTerminal
     }
 }
 
+TSettings ScrollingSettings()
+{
+    TSettings settings = DefaultSettings();
+    settings.Scroll = true;
+    return settings;
+}
+
+// `measured` runs while the terminal is still open.
+void RunResponse(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, const Bench::TResponseSpec& spec,
+                 const TSettings& settings, Bench::TBenchReport& report, const std::vector<TFilterRule>& rules = {},
+                 const std::function<void(Bench::TResponseResult&)>& measured = {})
+{
+    Progress(("responsiveness: " + Bench::ResponseName(spec)).c_str());
+    WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+        report.Responses.push_back(Bench::MeasureResponse(driver, terminal, view, spec));
+        if (measured)
+            measured(report.Responses.back());
+    }, &settings, rules);
+}
+
 // Each kind and number of senders in a terminal of its own, with automatic scrolling on.
 void MeasureResponses(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
 {
-    TSettings scrolling = DefaultSettings();
-    scrolling.Scroll = true;
     for (const Bench::TSenderKind kind :
-         {Bench::TSenderKind::Naive, Bench::TSenderKind::VtSend, Bench::TSenderKind::Lines}) {
-        for (const int senders : {1, FloodSenders}) {
-            const std::string step = std::string("responsiveness: ") + Bench::KindName(kind) + ", " + std::to_string(senders) +
-                                     (senders == 1 ? " sender" : " senders");
-            Progress(step.c_str());
-            const Bench::TResponseSpec spec{kind, senders, report.ResponseEntries / static_cast<unsigned long>(senders)};
-            WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
-                report.Responses.push_back(Bench::MeasureResponse(driver, terminal, view, spec));
-            }, &scrolling);
-        }
+         {Bench::TSenderKind::Naive, Bench::TSenderKind::VtSend, Bench::TSenderKind::Lines})
+        for (const int senders : {1, FloodSenders})
+            RunResponse(driver, copy, {kind, senders, report.ResponseEntries / static_cast<unsigned long>(senders)},
+                        ScrollingSettings(), report);
+}
+
+// 4 vtsend into a terminal that does more beside: as many lines as the floods above.
+Bench::TResponseSpec SceneSpec(Bench::TResponseScene scene, unsigned long entries, int debugOutputSenders = 0)
+{
+    const int senders = FloodSenders + debugOutputSenders;
+    return {Bench::TSenderKind::VtSend, FloodSenders, entries / static_cast<unsigned long>(senders), scene,
+            debugOutputSenders};
+}
+
+// The log's writes block on a target read slowly; once measured, the target is read fast, so
+// that the terminal writes the rest of its log and closes.
+void MeasureSlowLogResponse(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, const Bench::TResponseSpec& spec,
+                            TSettings settings, Bench::TBenchReport& report)
+{
+    const std::wstring path = FullPath(Bench::BinDirectory() + SlowLogName);
+    if (!Bench::TSlowLogTarget::Present(path)) {
+        std::fprintf(stderr, "vt_bench: no FIFO at %s (scripts/bench.sh makes it): responsiveness with a slow log not measured\n",
+                     WideToUtf8(path).c_str());
+        return;
     }
+    settings.LogEnabled = true;
+    settings.LogFile = path;
+    Bench::TSlowLogTarget target(path);
+    RunResponse(driver, copy, spec, settings, report, {}, [&](Bench::TResponseResult& result) {
+        result.SlowLogLinesAtEnd = target.Lines();
+        target.Hurry();
+    });
+    report.Responses.back().SlowLogLines = target.Finish();
+}
+
+// The same goals while the terminal captures OutputDebugStringA beside the flood, logs to a
+// slow disk, or tests every line against rules and paints highlights.
+void MeasureSceneResponses(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    TSettings capturing = ScrollingSettings();
+    capturing.CaptureOds = true;
+    RunResponse(driver, copy, SceneSpec(Bench::TResponseScene::Capture, report.ResponseEntries, CaptureFloodSenders),
+                capturing, report);
+    MeasureSlowLogResponse(driver, copy, SceneSpec(Bench::TResponseScene::SlowLog, report.ResponseEntries),
+                           ScrollingSettings(), report);
+    std::vector<TFilterRule> rules = Bench::TwentyTextRules();
+    for (const std::vector<TFilterRule>& more : {Bench::FiveRegexRules(), Bench::HighlightRules()})
+        rules.insert(rules.end(), more.begin(), more.end());
+    RunResponse(driver, copy, SceneSpec(Bench::TResponseScene::Rules, report.ResponseEntries), ScrollingSettings(),
+                report, rules);
 }
 
 // The terminal's search and save run here on its real window, so only after every terminal
@@ -439,6 +501,7 @@ int Run(const Bench::TArguments& arguments)
     MeasureRules(driver, copy, report);
     MeasureMemory(driver, copy, report);
     MeasureResponses(driver, copy, report);
+    MeasureSceneResponses(driver, copy, report);
     report.LongestHoldsUs = driver.LongestHoldsUs();
     MeasureSearchAndSave(report);
 

@@ -345,6 +345,8 @@ void PrintTable(const TBenchReport& report)
         if (i == 0)
             std::printf("%s\n", std::string(figureWidth + 74, '-').c_str());
     }
+    if (const std::string note = ResponseScenesNote(report.Responses); !note.empty())
+        std::printf("\nResponsiveness beside more work (vtsend, as many lines as the other floods):\n%s", note.c_str());
     if (report.SteadyLimit.ListLines > report.TrimThreshold)
         std::printf("\nThe list held %d lines after the run at the limit (trim due at %d): the trim is not built yet, "
                     "so that run measured a growing list.\n",
@@ -355,7 +357,11 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
 {
     const TMemoryResult& memory = report.Memory;
     const TVerdict verdict = Judge(report);
-    const TResponseVerdict responses = JudgeResponses(report.Responses);
+    const TResponseVerdict responses = JudgeResponses(report.Responses, TResponseScene::Plain);
+    const auto sceneMet = [&](TResponseScene scene) {
+        const TResponseVerdict verdict = JudgeResponses(report.Responses, scene);
+        return JsonBool(verdict.PressMet && verdict.UpdatesMet && verdict.BacklogMet && verdict.LinesMet);
+    };
     const std::string json = JsonObject({
         {"parameters", JsonObject({
                            {"entriesPerSender", JsonNumber(static_cast<std::int64_t>(report.PerSender))},
@@ -454,6 +460,9 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                            {"screenUpdates", JsonBool(responses.UpdatesMet)},
                            {"queuedNotifications", JsonBool(responses.BacklogMet)},
                            {"responsivenessFloodsComplete", JsonBool(responses.LinesMet)},
+                           {"responsivenessBesideCapture", sceneMet(TResponseScene::Capture)},
+                           {"responsivenessWithSlowLog", sceneMet(TResponseScene::SlowLog)},
+                           {"responsivenessWithRules", sceneMet(TResponseScene::Rules)},
                            {"textRules", JsonBool(verdict.TextRulesMet)},
                            {"regexRules", JsonBool(verdict.RegexRulesMet)},
                            {"longestAnswerWithRules", JsonBool(verdict.AnswerWithRulesMet)},

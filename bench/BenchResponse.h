@@ -31,7 +31,7 @@ struct TPressResult {
 struct TResponseResult {
     TResponseSpec Spec;
     // The flood without presses: screen updates, the press at its end, the backlog.
-    std::int64_t Entries = 0;
+    std::int64_t Entries = 0;   // through the area and through OutputDebugStringA
     double FloodSeconds = 0;    // first entry written to the last sender done
     double LooksPerSecond = 0;  // how often the screen was read
     double UpdatesPerSecond = 0;
@@ -41,10 +41,15 @@ struct TResponseResult {
     TPressResult EndPress;
     // The flood with presses while it runs.
     std::vector<TPressResult> MidPresses;
+    // A log to a slow target: the lines it had taken when the measurement ended, and all
+    // lines it got by the terminal's close.
+    std::optional<std::int64_t> SlowLogLinesAtEnd;
+    std::int64_t SlowLogLines = 0;
 };
 
 // Measures one kind and number of senders in a terminal that was started with automatic
-// scrolling on and an empty list. Throws Exception.
+// scrolling on and an empty list, and with its capture on when the spec has debug-output
+// senders. Throws Exception.
 TResponseResult MeasureResponse(TBenchDriver& driver, const TChildProcess& terminal, const TTerminalView& view,
                                 const TResponseSpec& spec);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "BenchSlowLog.h"
+
 namespace Bench {
 
 namespace {
@@ -13,6 +15,38 @@ constexpr double MinUpdatesPerSecond = 4;
 constexpr double MaxBacklogSeconds = 0.1;
 
 constexpr TSenderKind Kinds[] = {TSenderKind::Naive, TSenderKind::VtSend, TSenderKind::Lines};
+constexpr TResponseScene Scenes[] = {TResponseScene::Capture, TResponseScene::SlowLog, TResponseScene::Rules};
+
+std::string SceneSuffix(const TResponseSpec& spec)
+{
+    switch (spec.Scene) {
+    case TResponseScene::Capture:
+        return " + " + std::to_string(spec.DebugOutputSenders) + " ODS";
+    case TResponseScene::SlowLog:
+        return ", slow log";
+    case TResponseScene::Rules:
+        return ", rules";
+    case TResponseScene::Plain:
+        break;
+    }
+    return "";
+}
+
+// "vtsend4", "vtsend4SlowLog": the key of a result in the JSON.
+std::string SceneKey(TResponseScene scene)
+{
+    switch (scene) {
+    case TResponseScene::Capture:
+        return "Capture";
+    case TResponseScene::SlowLog:
+        return "SlowLog";
+    case TResponseScene::Rules:
+        return "Rules";
+    case TResponseScene::Plain:
+        break;
+    }
+    return "";
+}
 
 // One time per press; nothing for a press whose effect was not seen within the limit.
 using TTimes = std::vector<std::optional<double>>;
@@ -68,6 +102,12 @@ bool BacklogMet(const TResponseResult& result) { return result.BacklogSeen && re
 bool UpdatesMet(const TResponseResult& result) { return result.UpdatesPerSecond >= MinUpdatesPerSecond; }
 bool LinesMet(const TResponseResult& result) { return result.MissingLines == 0; }
 
+std::string SlowLogLines(const TResponseResult& result)
+{
+    return result.SlowLogLinesAtEnd ? Number(*result.SlowLogLinesAtEnd) + " of " + Number(result.SlowLogLines) + " in log"
+                                    : "";
+}
+
 using TPart = std::function<std::string(const TResponseResult&)>;
 using TCheck = std::function<bool(const TResponseResult&)>;
 
@@ -103,7 +143,8 @@ std::vector<TFigure> Figures()
                        },
                        {}, "", Format("< %.1f", MaxBacklogSeconds), BacklogMet});
     figures.push_back({"Lines missing after the flood", "lines",
-                       [](const TResponseResult& result) { return Number(result.MissingLines); }, {}, "", "0", LinesMet});
+                       [](const TResponseResult& result) { return Number(result.MissingLines); }, SlowLogLines, "", "0",
+                       LinesMet});
     return figures;
 }
 
@@ -115,17 +156,37 @@ std::string Joined(const std::vector<const TResponseResult*>& results, const TPa
     return text;
 }
 
-TRow KindRow(const TFigure& figure, TSenderKind kind, const std::vector<TResponseResult>& results)
+// One row for the results of a group: a kind of sender with 1 and 4 senders, or one scene.
+TRow GroupRow(const TFigure& figure, const std::vector<const TResponseResult*>& group)
 {
-    std::vector<const TResponseResult*> ofKind;
+    const bool met = !group.empty() &&
+                     std::all_of(group.begin(), group.end(), [&](const TResponseResult* result) { return figure.Met(*result); });
+    const std::string senders = Joined(group, [](const TResponseResult& result) { return std::to_string(result.Spec.Senders); });
+    std::string reference;
+    if (figure.Reference && std::any_of(group.begin(), group.end(), [&](const TResponseResult* result) {
+            return !figure.Reference(*result).empty();
+        }))
+        reference = Joined(group, figure.Reference) + figure.ReferenceUnit;
+    const TResponseSpec& spec = group.empty() ? TResponseSpec{} : group.front()->Spec;
+    return {figure.Name + ", " + KindName(spec.Kind) + " " + senders + SceneSuffix(spec) + " [" + figure.Unit + "]",
+            Joined(group, figure.Value), reference, "", figure.Target, Met(met)};
+}
+
+// Plain floods by kind of sender, each kind also when it has no results; then one group per
+// result of another scene.
+std::vector<std::vector<const TResponseResult*>> Groups(const std::vector<TResponseResult>& results)
+{
+    std::vector<std::vector<const TResponseResult*>> groups;
+    for (const TSenderKind kind : Kinds) {
+        std::vector<const TResponseResult*>& ofKind = groups.emplace_back();
+        for (const TResponseResult& result : results)
+            if (result.Spec.Kind == kind && result.Spec.Scene == TResponseScene::Plain)
+                ofKind.push_back(&result);
+    }
     for (const TResponseResult& result : results)
-        if (result.Spec.Kind == kind)
-            ofKind.push_back(&result);
-    const bool met = !ofKind.empty() &&
-                     std::all_of(ofKind.begin(), ofKind.end(), [&](const TResponseResult* result) { return figure.Met(*result); });
-    const std::string senders = Joined(ofKind, [](const TResponseResult& result) { return std::to_string(result.Spec.Senders); });
-    return {figure.Name + ", " + KindName(kind) + " " + senders + " [" + figure.Unit + "]", Joined(ofKind, figure.Value),
-            figure.Reference ? Joined(ofKind, figure.Reference) + figure.ReferenceUnit : "", "", figure.Target, Met(met)};
+        if (result.Spec.Scene != TResponseScene::Plain)
+            groups.push_back({&result});
+    return groups;
 }
 
 std::string JsonPress(const TPressResult& press)
@@ -141,6 +202,7 @@ std::string JsonResult(const TResponseResult& result)
     return JsonObject({
         {"kind", std::string("\"") + KindName(result.Spec.Kind) + "\""},
         {"senders", JsonNumber(static_cast<std::int64_t>(result.Spec.Senders))},
+        {"debugOutputSenders", JsonNumber(static_cast<std::int64_t>(result.Spec.DebugOutputSenders))},
         {"entries", JsonNumber(result.Entries)},
         {"floodSeconds", JsonNumber(result.FloodSeconds)},
         {"screenLooksPerSecond", JsonNumber(result.LooksPerSecond)},
@@ -150,16 +212,27 @@ std::string JsonResult(const TResponseResult& result)
          JsonNumber(result.BacklogSeen ? std::optional<double>(result.BacklogSeconds) : std::nullopt)},
         {"floodEndPress", JsonPress(result.EndPress)},
         {"midFloodPresses", JsonArray(presses)},
+        {"slowLogLinesAtEnd", result.SlowLogLinesAtEnd ? JsonNumber(*result.SlowLogLinesAtEnd) : "null"},
+        {"slowLogLines", result.SlowLogLinesAtEnd ? JsonNumber(result.SlowLogLines) : "null"},
     });
 }
 
 } // namespace
 
-TResponseVerdict JudgeResponses(const std::vector<TResponseResult>& results)
+std::string ResponseName(const TResponseSpec& spec)
+{
+    return std::string(KindName(spec.Kind)) + ", " + std::to_string(spec.Senders) +
+           (spec.Senders == 1 ? " sender" : " senders") + SceneSuffix(spec);
+}
+
+TResponseVerdict JudgeResponses(const std::vector<TResponseResult>& results, TResponseScene scene)
 {
     TResponseVerdict verdict;
-    verdict.PressMet = verdict.UpdatesMet = verdict.BacklogMet = verdict.LinesMet = !results.empty();
+    verdict.PressMet = verdict.UpdatesMet = verdict.BacklogMet = verdict.LinesMet =
+        std::any_of(results.begin(), results.end(), [&](const TResponseResult& result) { return result.Spec.Scene == scene; });
     for (const TResponseResult& result : results) {
+        if (result.Spec.Scene != scene)
+            continue;
         for (const TTimesOf& times : TimesOf)
             verdict.PressMet = verdict.PressMet && TimesMet(times(result));
         verdict.UpdatesMet = verdict.UpdatesMet && UpdatesMet(result);
@@ -171,18 +244,50 @@ TResponseVerdict JudgeResponses(const std::vector<TResponseResult>& results)
 
 std::vector<TRow> ResponseRows(const std::vector<TResponseResult>& results)
 {
+    const auto groups = Groups(results);
     std::vector<TRow> rows;
     for (const TFigure& figure : Figures())
-        for (const TSenderKind kind : Kinds)
-            rows.push_back(KindRow(figure, kind, results));
+        for (const auto& group : groups)
+            rows.push_back(GroupRow(figure, group));
     return rows;
+}
+
+std::string ResponseScenesNote(const std::vector<TResponseResult>& results)
+{
+    const auto has = [&](TResponseScene scene) {
+        return std::any_of(results.begin(), results.end(), [&](const TResponseResult& result) { return result.Spec.Scene == scene; });
+    };
+    std::string note;
+    for (const TResponseScene scene : Scenes) {
+        if (!has(scene))
+            continue;
+        switch (scene) {
+        case TResponseScene::Capture:
+            note += "+ N ODS: the terminal's capture is on and N more senders flood OutputDebugStringA with the area's "
+                    "senders; its lines count among the lines missing.\n";
+            break;
+        case TResponseScene::SlowLog:
+            note += "slow log: the log to file writes into a FIFO read at " +
+                    std::to_string(TSlowLogTarget::BytesPerSecond / 1024) +
+                    " KB/s; \"in log\": lines it held when the measurement ended, of all it got by the terminal's close.\n";
+            break;
+        case TResponseScene::Rules:
+            note += "rules: 20 text and 5 regex exclude rules that match no line, and 3 highlights that colour most lines.\n";
+            break;
+        case TResponseScene::Plain:
+            break;
+        }
+    }
+    return note;
 }
 
 std::string ResponseJson(const std::vector<TResponseResult>& results)
 {
     TFields fields = {{"pressLimitMs", JsonNumber(static_cast<std::int64_t>(PressLimitMs))}};
     for (const TResponseResult& result : results)
-        fields.emplace_back(std::string(KindName(result.Spec.Kind)) + std::to_string(result.Spec.Senders), JsonResult(result));
+        fields.emplace_back(std::string(KindName(result.Spec.Kind)) + std::to_string(result.Spec.Senders) +
+                                SceneKey(result.Spec.Scene),
+                            JsonResult(result));
     return JsonObject(fields);
 }
 

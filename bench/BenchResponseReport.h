@@ -16,8 +16,16 @@ struct TResponseVerdict {
     bool LinesMet = false;   // every line of the floods without presses reached the list
 };
 
-TResponseVerdict JudgeResponses(const std::vector<TResponseResult>& results);
+// "vtsend, 4 senders", with the scene: "vtsend, 4 senders + 2 ODS", "..., slow log", "..., rules".
+std::string ResponseName(const TResponseSpec& spec);
+
+// The goals over the results of one scene.
+TResponseVerdict JudgeResponses(const std::vector<TResponseResult>& results, TResponseScene scene);
+// A row per figure and kind of sender (numbers of senders side by side), and per figure and
+// scene beyond the plain one.
 std::vector<TRow> ResponseRows(const std::vector<TResponseResult>& results);
+// What the scenes beyond the plain floods are, for below the table.
+std::string ResponseScenesNote(const std::vector<TResponseResult>& results);
 std::string ResponseJson(const std::vector<TResponseResult>& results);
 
 } // namespace Bench

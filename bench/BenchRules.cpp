@@ -38,6 +38,16 @@ std::vector<TFilterRule> FiveRegexRules()
                                             L"\\bheartbeat\\b", L"(connection|socket) (reset|refused|closed)"});
 }
 
+std::vector<TFilterRule> HighlightRules()
+{
+    constexpr std::int32_t White = 0xFFFFFF, Black = 0, Red = 0x0000C0, Yellow = 0x00FFFF, Blue = 0xC00000;
+    return {
+        TFilterRule{TRuleKind::Highlight, TMatchMode::Text, true, White, Red, L" S1 #"},
+        TFilterRule{TRuleKind::Highlight, TMatchMode::Text, true, Black, Yellow, L" S2 #"},
+        TFilterRule{TRuleKind::Highlight, TMatchMode::Regex, true, White, Blue, L" S\\d+ # ?\\d*[02468]\\b"},
+    };
+}
+
 std::vector<TFilterRule> PathologicalRegexRule()
 {
     // The lines hold runs of words and no "!". Written as a class, the "!" is no text the

@@ -11,6 +11,10 @@ namespace Bench {
 
 std::vector<TFilterRule> TwentyTextRules();
 std::vector<TFilterRule> FiveRegexRules();
+// Highlights that colour most of a flood's lines, for the list to paint in colours: by text,
+// the lines of senders 1 and 2; by regex, those of the others whose number ends in an even
+// digit.
+std::vector<TFilterRule> HighlightRules();
 // One exclude rule that backtracking cannot finish on the benchmark's lines: every line costs
 // the whole budget of a regex search, and still arrives, since out of budget is no match.
 std::vector<TFilterRule> PathologicalRegexRule();

@@ -11,5 +11,8 @@ limit=${VT_BENCH_TIMEOUT:-600} # seconds; the run is bounded even when something
 
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh" "$build"
+# The slow disk of the log's responsiveness run: a FIFO that vt_bench reads slowly.
+mkdir -p "$build/bench"
+[[ -p "$build/bench/slow-log.fifo" ]] || mkfifo "$build/bench/slow-log.fifo"
 timeout --kill-after=10 "$limit" xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
   "$root/scripts/wine-session.sh" "$build" /usr/lib/wine/wine64 "$build/bin/vt_bench.exe" "$@"
