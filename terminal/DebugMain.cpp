@@ -150,6 +150,8 @@ LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         });
         return 0;
     case WM_COMMAND:
+        // What the user asked for shows at once, not when the entries pause.
+        ReleaseRedraw();
         Command(LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam));
         return 0;
     case WM_DRAWITEM:

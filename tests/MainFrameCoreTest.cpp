@@ -61,6 +61,7 @@ struct TRecordedBox {
 // refuse appends, as a list out of memory does, and act at each change.
 struct TListRecorder {
     std::vector<WPARAM> Redraw;   // WM_SETREDRAW arguments in order
+    std::vector<int> ChangesAtRedraw; // Changes when each of them came
     std::vector<WPARAM> TopIndex; // LB_SETTOPINDEX arguments
     int Changes = 0;              // appends, deletions, clearing
     int RefuseAppends = 0;
@@ -107,6 +108,7 @@ LRESULT CALLBACK RecordList(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_SETREDRAW:
         recorder.Redraw.push_back(wParam);
+        recorder.ChangesAtRedraw.push_back(recorder.Changes);
         break;
     case LB_SETTOPINDEX:
         recorder.TopIndex.push_back(wParam);
@@ -481,6 +483,24 @@ TEST_F(TerminalRunning, PassesOfATrickleShareOneSuspensionThatEndsWhenTheEntries
     Notify();
     EXPECT_TRUE(AwaitRedrawResumed(List));
     EXPECT_EQ(List.Redraw, (std::vector<WPARAM>{FALSE, TRUE, FALSE, TRUE}));
+}
+
+TEST_F(TerminalRunning, ACommandEndsTheSuspensionBeforeItChangesTheList)
+{
+    Put("one");
+    Put("two");
+    Notify();
+    ASSERT_EQ(List.Redraw, (std::vector<WPARAM>{FALSE}));
+
+    // Ctrl+D from the keyboard while the pause has not ended the suspension yet: the list is
+    // drawn again before it is cleared, so the empty list shows at once.
+    ASSERT_TRUE(SetForegroundWindow(Frame->Handle()));
+    SetFocus(Probe::List(*Frame));
+    ASSERT_TRUE(PressControlKey('D'));
+    RunProgramLoopFor(*Frame, 200);
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_EQ(List.Redraw, (std::vector<WPARAM>{FALSE, TRUE}));
+    EXPECT_EQ(List.ChangesAtRedraw, (std::vector<int>{0, 2}));
 }
 
 TEST_F(TerminalRunning, LongStreamIsSplitIntoPassesThatLetTheQueueInAndShareTheRedrawSuspension)
