@@ -45,19 +45,25 @@ std::wstring RotatedName(const std::wstring& path, int number)
     return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
-TLogWriter::TLogWriter(TLogOptions options, TFailed failed) : FOptions(std::move(options)), FFailed(std::move(failed))
+TLogWriter::TLogWriter(TLogOptions options, TFailed failed, std::unique_ptr<TLogWriter> predecessor)
+    : FOptions(std::move(options)), FFailed(std::move(failed)), FPredecessor(std::move(predecessor))
 {
     FThread = std::thread([this] { Run(); });
 }
 
 TLogWriter::~TLogWriter()
 {
+    Finish();
+    FThread.join();
+}
+
+void TLogWriter::Finish()
+{
     {
         const std::lock_guard lock(FLock);
         FStopping = true;
     }
     FWork.notify_one();
-    FThread.join();
 }
 
 void TLogWriter::Append(std::wstring line)
@@ -65,7 +71,7 @@ void TLogWriter::Append(std::wstring line)
     bool wake = false;
     {
         const std::lock_guard lock(FLock);
-        if (!FFailure.empty() || FOverflow)
+        if (!FFailure.empty() || FOverflow || FStopping)
             return;
         const std::size_t size = WaitingSize(line);
         if (FWaitingBytes + size > MaxWaitingBytes) {
@@ -89,6 +95,7 @@ std::wstring TLogWriter::Failure() const
 
 void TLogWriter::Run()
 {
+    FPredecessor.reset(); // returns once it has written everything and closed its file
     try {
         Open();
         std::vector<std::wstring> lines;

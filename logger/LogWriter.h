@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,10 +32,16 @@ public:
     // Runs on the writing thread, once, when the log has failed; Failure() then says why.
     using TFailed = std::function<void()>;
 
-    // Starts the thread, which opens the file (appending to it) before it writes anything.
-    TLogWriter(TLogOptions options, TFailed failed);
+    // Starts the thread. It lets `predecessor`, a log finished before that may still be
+    // writing what waited, end first; then it opens the file (appending to it) before it
+    // writes anything. So the lines of both keep their order, even in one file.
+    TLogWriter(TLogOptions options, TFailed failed, std::unique_ptr<TLogWriter> predecessor = nullptr);
     // Writes everything handed in, closes the file and ends the thread.
     ~TLogWriter();
+
+    // Takes no further lines and returns at once: the thread writes what waits, closes the
+    // file and ends, however slow the disk.
+    void Finish();
 
     TLogWriter(const TLogWriter&) = delete;
     TLogWriter& operator=(const TLogWriter&) = delete;
@@ -62,6 +69,7 @@ private:
 
     TLogOptions FOptions;
     TFailed FFailed;
+    std::unique_ptr<TLogWriter> FPredecessor; // released (and so waited for) by the thread
     TUniqueFileHandle FFile;
     std::uint64_t FSize = 0; // bytes in the current file
 

@@ -297,7 +297,7 @@ private:
     // WM_LOGFAILED; true when it answered the message.
     bool HandleLogMessage(UINT message, LRESULT& result);
     void StartLog();
-    // Ends the log once what waits is written.
+    // Ends the log; what waits is still written, on the log's thread.
     void StopLog();
     // Every line appended to the list, and a marker where the list is cleared.
     void LogLine(const std::wstring& line);
@@ -305,6 +305,7 @@ private:
     // One error box naming the file and the reason; the log is off.
     void LogFailed();
     std::unique_ptr<TLogWriter> Log;
+    std::unique_ptr<TLogWriter> FinishingLog; // switched off, maybe still writing; waited for at the end
     std::wstring LogFileName; // the last file logged to; proposed by the dialog
     std::int32_t LogMaxMb = 0;
     std::int32_t LogKeep = DefaultLogKeep;

@@ -44,13 +44,17 @@ void TMainFrame::StartLog()
 {
     const HWND window = FHandle;
     TLogOptions options{LogFileName, static_cast<std::uint64_t>(LogMaxMb) * BytesPerMegabyte, LogKeep};
-    Log = std::make_unique<TLogWriter>(std::move(options), [window] { PostMessageW(window, WM_LOGFAILED, 0, 0); });
+    Log = std::make_unique<TLogWriter>(std::move(options), [window] { PostMessageW(window, WM_LOGFAILED, 0, 0); },
+                                       std::move(FinishingLog));
     SetChecked(cmLogToFile, true);
 }
 
 void TMainFrame::StopLog()
 {
-    Log.reset(); // writes what waits, then closes the file
+    // What waits is written without the window waiting for the disk; a log started later
+    // lets this one end first.
+    Log->Finish();
+    FinishingLog = std::move(Log);
     SetChecked(cmLogToFile, false);
 }
 

@@ -237,4 +237,57 @@ TEST_F(LogWriter, AFileThatCannotBeWrittenFailsOnceNamingTheFileAndTheReason)
     }
 }
 
+// A disk that cannot keep up: a FIFO (made by the suite, see tests/CMakeLists.txt) that takes
+// 64 KB and then nothing until the test reads it.
+std::wstring SlowDiskPath()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VT_SLOW_DISK_FIFO", path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? L"Z:" + std::wstring(path, length) : std::wstring();
+}
+
+TEST_F(LogWriter, AFinishedLogDoesNotWaitForASlowDiskAndTheNextOneOnTheSameFileWritesAfterIt)
+{
+    const std::wstring fifo = SlowDiskPath();
+    if (fifo.empty())
+        GTEST_SKIP() << "the slow disk is a FIFO that the suite makes";
+    const TUniqueFileHandle reader(CreateFileW(fifo.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader) << SystemErrorText(GetLastError());
+
+    // Far more than the FIFO takes: the first log's thread blocks in WriteFile.
+    constexpr int linesEach = 3000;
+    const std::wstring padding(80, L'.');
+    std::string expected;
+    auto first = Writer(fifo);
+    for (int i = 0; i < linesEach; ++i) {
+        first->Append(L"first " + std::to_wstring(i) + padding);
+        expected += "first " + std::to_string(i) + std::string(padding.size(), '.') + "\r\n";
+    }
+    Sleep(2 * TLogWriter::FlushMs);
+
+    // None of this waits for the disk, which has taken nothing since.
+    first->Finish();
+    first->Append(L"after the end");
+    auto second = std::make_unique<TLogWriter>(TLogOptions{fifo, 0, 1}, [this] { ++Failures; }, std::move(first));
+    for (int i = 0; i < linesEach; ++i) {
+        second->Append(L"second " + std::to_wstring(i));
+        expected += "second " + std::to_string(i) + "\r\n";
+    }
+    second->Finish();
+
+    // Now the disk keeps up: everything arrives, the first log's lines before the second's.
+    std::string arrived;
+    ASSERT_TRUE(PollUntil([&] {
+        char buffer[65536];
+        DWORD read = 0;
+        while (ReadFile(reader.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+            arrived.append(buffer, read);
+        return arrived.size() >= expected.size();
+    }));
+    second.reset();
+    EXPECT_TRUE(arrived == expected) << arrived.size() << " bytes of " << expected.size();
+    EXPECT_EQ(Failures.load(), 0);
+}
+
 } // namespace
