@@ -236,6 +236,7 @@ private:
     void HoldRedraw();
     void ReleaseRedraw();
     void ReleaseRedrawAfterPause();
+    void RedrawPauseTimer();
     void PaintIfDue();
     void ContinueIntakeLater(UINT delayMs);
     bool ContinuationPending() const noexcept;
@@ -247,6 +248,7 @@ private:
     ULONGLONG LastPaint = 0;                  // when a pass last painted the window
     bool RedrawHeld = false;                  // the intake holds a redraw suspension
     bool RedrawReleaseDue = false;            // the timer that ends it is set
+    ULONGLONG LastHeldPassEnd = 0;            // when the last pass or batch under it ended
 
     // ---- line limit and settings: MainFrameLineLimit.cpp, MainFrameSettings.cpp ------
     // NoOfEdit's key-released event (WM_KEYUP and WM_SYSKEYUP) runs NoOfLinesChange.

@@ -151,15 +151,28 @@ void TMainFrame::ReleaseRedraw()
     RedrawHeld = false;
 }
 
-// Each pass and batch sets the timer anew, so the suspension lasts while they follow each
-// other, closely or through a queue that never empties (WM_TIMER waits for an empty one);
-// PaintIfDue draws the window meanwhile.
+// The suspension lasts while passes and batches follow each other, closely or through a queue
+// that never empties (WM_TIMER waits for an empty one); PaintIfDue draws the window
+// meanwhile. Setting a timer is a round trip to the system, so one timer serves many passes:
+// when it comes, it looks when the last one ended.
 void TMainFrame::ReleaseRedrawAfterPause()
 {
     if (!RedrawHeld)
         return;
+    LastHeldPassEnd = GetTickCount64();
+    if (RedrawReleaseDue)
+        return;
     SetTimer(FHandle, RedrawTimer, RedrawPauseMs, nullptr);
     RedrawReleaseDue = true;
+}
+
+void TMainFrame::RedrawPauseTimer()
+{
+    const ULONGLONG quiet = GetTickCount64() - LastHeldPassEnd;
+    if (quiet < RedrawPauseMs)
+        SetTimer(FHandle, RedrawTimer, static_cast<UINT>(RedrawPauseMs - quiet), nullptr);
+    else
+        ReleaseRedraw();
 }
 
 // While notifications keep the queue busy, WM_PAINT never comes: paint here, now and then.
@@ -196,7 +209,7 @@ void TMainFrame::CancelContinuation()
 bool TMainFrame::HandleIntakeTimer(WPARAM timer)
 {
     if (timer == RedrawTimer) {
-        ReleaseRedraw();
+        RedrawPauseTimer();
         return true;
     }
     if (timer != IntakeTimer)
