@@ -187,7 +187,7 @@ std::size_t TEntrySender::WriteEntries(std::span<const Sender::TEntry> entries, 
             giveUp = !TerminalRuns() || GetTickCount64() >= deadline;
             Announce(true);
             if (!giveUp)
-                Sleep(Sender::FullPollMs);
+                AwaitRoom(deadline);
             break;
         case TWriteOutcome::Busy:
             giveUp = GetTickCount64() >= deadline;
@@ -245,6 +245,15 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
     QueryPerformanceCounter(&now);
     NoteHold(now.QuadPart - start.QuadPart);
     return TWriteOutcome::Written;
+}
+
+void TEntrySender::AwaitRoom(ULONGLONG deadline) const noexcept
+{
+    // Unguarded, the count is only a hint; the write itself looks again under the mutex.
+    const auto pending = [this] { return ReadUnguarded<std::int32_t>(FArea, offsetof(TShmArea, PendingCount)); };
+    do
+        Sleep(Sender::FullPollMs);
+    while (pending() > Shm::SlotCount - Sender::RoomWorthWriting && GetTickCount64() < deadline);
 }
 
 void TEntrySender::NoteHold(std::int64_t ticks) noexcept

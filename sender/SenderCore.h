@@ -26,7 +26,11 @@ public:
 namespace Sender {
 
 inline constexpr unsigned long DefaultFullWaitMs = 1000;
-inline constexpr unsigned long FullPollMs = 2; // how often a full ring is looked at again
+// A full ring is looked at again this often, without the mutex, until it has room for
+// RoomWorthWriting entries (or nothing pending stays): the terminal takes an entry in well
+// under a millisecond and must not run dry while this sender sleeps.
+inline constexpr unsigned long FullPollMs = 1;
+inline constexpr std::int32_t RoomWorthWriting = 16;
 // How long the answer whether the published terminal's window exists is kept.
 inline constexpr ULONGLONG LivenessCheckMs = 100;
 // While entries wait, the terminal is reminded at least this often.
@@ -110,6 +114,8 @@ private:
     // One hold of the mutex: writes entries from `next` on while the ring has room.
     TWriteOutcome TryWrite(std::span<const Sender::TEntry> entries, std::size_t& next, bool terminalRuns);
     void NoteHold(std::int64_t ticks) noexcept;
+    // Sleeps until the ring has room worth a hold of the mutex, or until `deadline`.
+    void AwaitRoom(ULONGLONG deadline) const noexcept;
     HWND PublishedTerminal() const noexcept;
     bool TerminalRuns() const noexcept;
     // Posts "DebugEntry" when the terminal could otherwise miss this sender's entries: after
