@@ -230,7 +230,6 @@ private:
     void RunIntakePass();
     void DeliverEntry(const TEntryAction& action);
     void DiscardQueuedNotifications();
-    bool InputWaiting() const;
     // The intake's redraw suspension, which may last over several passes and capture batches.
     void AddUnderHeldRedraw(const std::function<void()>& add);
     void HoldRedraw();

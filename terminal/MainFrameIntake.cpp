@@ -52,12 +52,16 @@ void TMainFrame::DrainEntries()
     if (ExchangeArea() == nullptr)
         return; // the area could not be opened: nothing to take, nothing to touch
 
+    // One look at the queue (a round trip to the system, as each PeekMessage is) tells
+    // whether anything was posted and whether input waits.
+    const UINT waiting = HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE));
     // Every entry that a queued notification announces is counted by now, so this pass or
     // the continuation it leaves takes it.
-    DiscardQueuedNotifications();
+    if ((waiting & QS_POSTMESSAGE) != 0)
+        DiscardQueuedNotifications();
     if (ContinuationPending())
         return;
-    if (InputWaiting()) {
+    if ((waiting & QS_INPUT) != 0) {
         ContinueIntakeLater(UserTurnMs);
         return;
     }
@@ -113,8 +117,6 @@ void TMainFrame::DiscardQueuedNotifications()
     for (int taken = 0; taken < QueueQuota && PeekMessageW(&queued, FHandle, DebugEntryMsg, DebugEntryMsg, take); ++taken) {
     }
 }
-
-bool TMainFrame::InputWaiting() const { return HIWORD(GetQueueStatus(QS_INPUT)) != 0; }
 
 // Runs add() with the list's redraw suspended (the suspension may already be held, and goes
 // on after it), then shows the last line when the list scrolls by itself. A failure ends the
