@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   googletest
   wine wine64 xvfb xauth
-  fonts-wine fonts-liberation locales-all
+  fonts-wine fonts-liberation python3-fonttools locales-all
   ghostscript libgs10-common poppler-utils
   x11-apps imagemagick
   x11vnc iproute2

@@ -322,6 +322,8 @@ TEST_F(MainFrameOptions, PanelsAndListAreDockedInTheClientArea)
     EXPECT_EQ(listBounds.left, 1);
     EXPECT_EQ(listBounds.top, 26);
     EXPECT_EQ(listBounds.right, client.right - 2);
+    // One line of the design font, Courier New at 9 points, is 15 pixels high.
+    EXPECT_EQ(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), 15);
     const int listHeight = WholeLinesHeight(list, 469);
     EXPECT_EQ(listBounds.bottom, listHeight);
 
