@@ -229,6 +229,8 @@ private:
     // ---- intake helpers: MainFrameIntake.cpp adds its private members here ----------
     void RunIntakePass();
     void DeliverEntry(const TEntryAction& action);
+    bool QueueLookDue() noexcept;
+    bool LookAtQueue();
     void DiscardQueuedNotifications();
     // The intake's redraw suspension, which may last over several passes and capture batches.
     void AddUnderHeldRedraw(const std::function<void()>& add);
@@ -247,6 +249,8 @@ private:
     ULONGLONG LastPaint = 0;                  // when a pass last painted the window
     bool RedrawHeld = false;                  // the intake holds a redraw suspension
     bool RedrawReleaseDue = false;            // the timer that ends it is set
+    ULONGLONG LastQueueLook = 0;              // when a pass last looked at the queue
+    bool PassCutShort = false;                // the last pass posted its continuation
     ULONGLONG LastHeldPassEnd = 0;            // when the last pass or batch under it ended
 
     // ---- line limit and settings: MainFrameLineLimit.cpp, MainFrameSettings.cpp ------

@@ -34,6 +34,10 @@ constexpr UINT BusyRetryMs = 50;
 // A continuation that the timer has not delivered this long after its time (a queue flooded
 // with posted messages from elsewhere) no longer holds the notifications back.
 constexpr ULONGLONG OverdueMs = 500;
+// A pass that a sender's notification starts looks at the queue (for notifications to drop
+// and for input) at most this often; one that follows a pass cut short always does. Each
+// look is a round trip to the system, as costly as half an entry.
+constexpr ULONGLONG QueueLookMs = 2;
 // A thread's queue holds at most this many posted messages.
 constexpr int QueueQuota = 10000;
 
@@ -52,20 +56,36 @@ void TMainFrame::DrainEntries()
     if (ExchangeArea() == nullptr)
         return; // the area could not be opened: nothing to take, nothing to touch
 
-    // One look at the queue (a round trip to the system, as each PeekMessage is) tells
-    // whether anything was posted and whether input waits.
+    const bool inputWaiting = QueueLookDue() && LookAtQueue();
+    if (ContinuationPending())
+        return;
+    if (inputWaiting) {
+        ContinueIntakeLater(UserTurnMs);
+        return;
+    }
+    RunIntakePass();
+}
+
+bool TMainFrame::QueueLookDue() noexcept
+{
+    const ULONGLONG now = GetTickCount64();
+    if (!PassCutShort && now - LastQueueLook < QueueLookMs)
+        return false;
+    PassCutShort = false;
+    LastQueueLook = now;
+    return true;
+}
+
+// One GetQueueStatus tells whether anything was posted and whether input waits; true when
+// input waits.
+bool TMainFrame::LookAtQueue()
+{
     const UINT waiting = HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE));
     // Every entry that a queued notification announces is counted by now, so this pass or
     // the continuation it leaves takes it.
     if ((waiting & QS_POSTMESSAGE) != 0)
         DiscardQueuedNotifications();
-    if (ContinuationPending())
-        return;
-    if ((waiting & QS_INPUT) != 0) {
-        ContinueIntakeLater(UserTurnMs);
-        return;
-    }
-    RunIntakePass();
+    return (waiting & QS_INPUT) != 0;
 }
 
 void TMainFrame::RunIntakePass()
@@ -93,8 +113,10 @@ void TMainFrame::RunIntakePass()
     // milliseconds, far more than a few entries.
     ReleaseRedrawAfterPause();
     PaintIfDue();
-    if (result.Stop == TDrainStop::Budget)
+    if (result.Stop == TDrainStop::Budget) {
         PostMessageW(FHandle, DebugEntryMsg, 0, 0); // the next pass lets waiting input go first
+        PassCutShort = true;
+    }
     else if (result.Stop == TDrainStop::Busy)
         ContinueIntakeLater(BusyRetryMs);
 }
