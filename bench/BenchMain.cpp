@@ -44,7 +44,7 @@ constexpr unsigned long DefaultRulesPerSender = 4000;
 constexpr int RulesRounds = 3;
 // The flood comparisons with a goal run this many times in turn, each figure kept at its
 // best rate: the machine's other load drifts and comes in bursts.
-constexpr int ComparisonRounds = 2;
+constexpr int ComparisonRounds = 3;
 constexpr int RuleCostLines = 20000;
 constexpr int PathologicalCostLines = 50;
 constexpr unsigned long DefaultPathologicalEntries = 500; // each costs a whole regex budget
@@ -298,7 +298,7 @@ void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy&
         const bool firstRound = report.SteadyLimit.Rate == 0;
         KeepBest(report.SteadyLimit, driver.FloodTerminal(terminal, view, spec));
         Progress("  latency");
-        // The worse round's latency stands.
+        // The worst round's latency stands.
         const Bench::TLatencyResult latency = driver.MeasureLatency(view, report.Latency.Entries, report.LatencySpacingMs);
         if (firstRound || latency.P99Ms > report.Latency.P99Ms)
             report.Latency = latency;
