@@ -22,12 +22,8 @@ TFloodResult TBenchDriver::FloodCapture(const TChildProcess& process, const TTer
     const TSendersRun senders = RunSenders(spec, run, process, nullptr, [&] {
         // Each call waits until the terminal's reader has taken its text; the list shows it
         // once the window has taken it from the reader.
-        const ULONGLONG deadline = GetTickCount64() + ShowLimitMs;
-        while (terminal.Count() < expected) {
-            if (GetTickCount64() >= deadline)
-                throw Exception(L"Timed out: the captured messages did not all reach the list");
-            Sleep(PollMs);
-        }
+        PollUntil(ShowLimitMs, L"the captured messages did not all reach the list",
+                  [&] { return terminal.Count() >= expected; });
         return NowTicks();
     }, [&] { terminal.AwaitPostedMessages(ShowLimitMs); });
     TFloodResult result = Result(senders);
@@ -37,20 +33,21 @@ TFloodResult TBenchDriver::FloodCapture(const TChildProcess& process, const TTer
     return result;
 }
 
-void AwaitQuietList(const TTerminalView& terminal, DWORD limitMs)
+std::int64_t AwaitQuietList(const TTerminalView& terminal, DWORD limitMs, int enough)
 {
     const ULONGLONG deadline = GetTickCount64() + limitMs;
     int count = terminal.Count();
-    ULONGLONG since = GetTickCount64();
-    while (GetTickCount64() - since < QuietMs) {
+    std::int64_t grown = NowTicks();
+    while (count < enough && TicksToMs(NowTicks() - grown) < QuietMs) {
         if (GetTickCount64() >= deadline)
             throw Exception(L"Timed out: the list did not come to rest");
         Sleep(PollMs);
         if (const int now = terminal.Count(); now != count) {
             count = now;
-            since = GetTickCount64();
+            grown = NowTicks();
         }
     }
+    return count >= enough ? NowTicks() : grown;
 }
 
 std::int64_t CountLogLines(const std::wstring& path, unsigned run)

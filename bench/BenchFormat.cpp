@@ -32,6 +32,10 @@ std::string Fixed(const std::optional<double>& value, const char* format)
 
 std::string Met(bool met) { return met ? "yes" : "NO"; }
 
+std::string AtLeast(double goal) { return Format(">= %g", goal); }
+
+std::string Below(double limit) { return Format("< %g", limit); }
+
 std::string JsonNumber(double value) { return Format("%.6g", value); }
 std::string JsonNumber(const std::optional<double>& value) { return value ? JsonNumber(*value) : "null"; }
 std::string JsonNumber(std::int64_t value) { return std::to_string(value); }

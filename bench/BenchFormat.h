@@ -21,6 +21,9 @@ std::string Format(const char* format, double value);
 std::string Number(std::int64_t value);
 std::string Fixed(const std::optional<double>& value, const char* format = "%.2f");
 std::string Met(bool met);
+// A goal in the table's target column: ">= 0.8", "< 150".
+std::string AtLeast(double goal);
+std::string Below(double limit);
 
 std::string JsonNumber(double value);
 std::string JsonNumber(const std::optional<double>& value);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 
+#include "BenchShared.h"
 #include "DebugMain.h"
 #include "Exception.h"
 #include "IniFile.h"
@@ -136,13 +137,13 @@ void TTerminalCopy::RemoveSettings() const noexcept { DeleteFileW(SettingsPath()
 
 void TTerminalCopy::WriteSettings(const TSettings& settings) const
 {
-    TIniFile file(FFolder + L"\\" + IniFileTitle);
+    TIniFile file(SettingsPath());
     SaveSettingsFile(file, settings);
 }
 
 void TTerminalCopy::WriteSettings(const std::string& content) const
 {
-    const std::wstring path = FFolder + L"\\" + IniFileTitle;
+    const std::wstring path = SettingsPath();
     const TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (!file || !WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
@@ -244,12 +245,7 @@ bool TTerminalView::MarkerReached(LPARAM marker) const
 void TTerminalView::AwaitPostedMessages(DWORD limitMs) const
 {
     const LPARAM marker = PostMarker();
-    const ULONGLONG deadline = GetTickCount64() + limitMs;
-    while (!MarkerReached(marker)) {
-        if (GetTickCount64() >= deadline)
-            throw Exception(L"Timed out: the terminal did not come to a posted message");
-        Sleep(1);
-    }
+    PollUntil(limitMs, L"the terminal did not come to a posted message", [&] { return MarkerReached(marker); });
 }
 
 } // namespace Bench

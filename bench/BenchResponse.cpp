@@ -15,7 +15,6 @@ constexpr double PressGapMs = 250;     // from the answer to one press to the ne
 constexpr DWORD PressPollMs = 5;
 constexpr DWORD ScreenLimitMs = 10000;
 constexpr double ScreenStillMs = 500;
-constexpr double ListStillMs = 500; // a list that has not grown this long takes no more captured lines
 
 double PerSecond(int count, double seconds) { return seconds > 0 ? count / seconds : 0; }
 
@@ -77,24 +76,6 @@ void CheckLastLine(const TTerminalView& view, int lines, unsigned run)
         throw Exception(L"The list's last line is not from the flood just sent: run " + std::to_wstring(run));
 }
 
-// Captured messages reach the list after the area is drained, handed over by the terminal's
-// capture thread: the moment the list holds `lines`, or its last growth when it stops short.
-std::int64_t AwaitListLines(const TTerminalView& view, int lines, DWORD limitMs)
-{
-    const ULONGLONG deadline = GetTickCount64() + limitMs;
-    int count = view.Count();
-    std::int64_t grown = NowTicks();
-    while (count < lines && TicksToMs(NowTicks() - grown) < ListStillMs) {
-        if (GetTickCount64() >= deadline)
-            throw Exception(L"Timed out: the captured messages did not reach the list");
-        Sleep(PressPollMs);
-        if (const int now = view.Count(); now != count) {
-            count = now;
-            grown = NowTicks();
-        }
-    }
-    return count >= lines ? NowTicks() : grown;
-}
 
 // Screen updates while the senders run, the press right after they have finished, and the
 // backlog: a mark posted once every entry is taken, reached when the window has handled every
@@ -114,7 +95,8 @@ void MeasureQuietFlood(TBenchDriver& driver, const TTerminalView& view, const TS
 
     std::int64_t drained = driver.AwaitExchangeDrained(view.Window());
     if (result.Spec.DebugOutputSenders > 0)
-        drained = AwaitListLines(view, linesBefore + static_cast<int>(result.Entries), limitMs);
+        // Captured messages reach the list after the area is drained, through the capture thread.
+        drained = AwaitQuietList(view, limitMs, linesBefore + static_cast<int>(result.Entries));
     const int lines = view.Count();
     result.MissingLines = result.Entries - (lines - linesBefore);
     CheckLastLine(view, lines, senders.Run());

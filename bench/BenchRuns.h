@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -167,9 +168,10 @@ private:
     std::map<std::string, std::int64_t> FLongestHoldsUs;
 };
 
-// Returns once the list's length has not changed for a while. Throws Exception after the
-// time limit.
-void AwaitQuietList(const TTerminalView& terminal, DWORD limitMs);
+// Returns once the list holds `enough` lines or its length has not changed for a while: the
+// moment it reached `enough`, or else when it last grew. Throws Exception after the time limit.
+std::int64_t AwaitQuietList(const TTerminalView& terminal, DWORD limitMs,
+                            int enough = std::numeric_limits<int>::max());
 
 // Lines of the log file that carry the tag of run `run`.
 std::int64_t CountLogLines(const std::wstring& path, unsigned run);

@@ -118,6 +118,7 @@ TEntrySender::TEntrySender()
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     FTicksPerSecond = frequency.QuadPart;
+    FHoldLimitTicks = Sender::MaxHoldUs * FTicksPerSecond / 1000000;
 }
 
 VtResult TEntrySender::Send(unsigned channel, std::string_view text) noexcept
@@ -125,8 +126,7 @@ VtResult TEntrySender::Send(unsigned channel, std::string_view text) noexcept
     if (channel >= static_cast<unsigned>(Shm::ChannelCount))
         return VT_INVALID;
     try {
-        const TSendTally tally = SendLines(channel, std::span<const std::string_view>(&text, 1));
-        return tally.LeftOut > 0 ? VT_CHANNEL_OFF : tally.Dropped > 0 ? VT_DROPPED : VT_OK;
+        return ResultOf(SendLines(channel, std::span<const std::string_view>(&text, 1)));
     } catch (...) { // out of memory for the entries: nothing was written
         ++FDropped;
         return VT_DROPPED;
@@ -152,6 +152,11 @@ TSendTally TEntrySender::SendLines(unsigned channel, std::span<const std::string
         return {};
     // Every line from the first one with a dropped entry on was dropped, in part or whole.
     return {0, lines.size() - entries[written].Line};
+}
+
+VtResult ResultOf(const TSendTally& tally) noexcept
+{
+    return tally.Dropped > 0 ? VT_DROPPED : tally.LeftOut > 0 ? VT_CHANNEL_OFF : VT_OK;
 }
 
 bool TEntrySender::ChannelOff(unsigned channel) const noexcept { return ChannelOff(channel, TerminalRuns()); }
@@ -210,7 +215,6 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
         return TWriteOutcome::Busy;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    const std::int64_t holdLimit = Sender::MaxHoldUs * FTicksPerSecond / 1000000;
 
     TShmArea& area = *FArea;
     const std::int32_t pending = area.PendingCount;
@@ -236,13 +240,12 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
         slot = Sender::SanitizeSlot(slot + 1);
         ++count;
         QueryPerformanceCounter(&now);
-    } while (count < Shm::SlotCount && next < entries.size() && now.QuadPart - start.QuadPart < holdLimit);
+    } while (count < Shm::SlotCount && next < entries.size() && now.QuadPart - start.QuadPart < FHoldLimitTicks);
     area.PendingCount = count;
     area.WriteIndex = slot;
 
     FUnannounced += count - pending;
     FOntoEmpty = FOntoEmpty || pending == 0;
-    QueryPerformanceCounter(&now);
     NoteHold(now.QuadPart - start.QuadPart);
     return TWriteOutcome::Written;
 }

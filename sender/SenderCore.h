@@ -78,6 +78,9 @@ struct TSendTally {
     std::size_t Dropped = 0; // at least one entry of the line was dropped
 };
 
+// The C API's answer for a call's tally (a call's lines are all left out or none).
+VtResult ResultOf(const TSendTally& tally) noexcept;
+
 class TEntrySender {
 public:
     // Opens the area, creating it zero-filled when it does not exist, and the mutex.
@@ -131,6 +134,7 @@ private:
     TUniqueHandle FMutex;
     UINT FDebugEntry = 0;
     std::int64_t FTicksPerSecond = 1;
+    std::int64_t FHoldLimitTicks = 0; // Sender::MaxHoldUs in performance-counter ticks
     std::atomic<unsigned long> FFullWaitMs{Sender::DefaultFullWaitMs}; // set by the caller, read by a flusher
     std::atomic<unsigned long> FDropped{0};       // read by other threads of a buffered sender
     std::atomic<unsigned long> FLongestHoldUs{0};

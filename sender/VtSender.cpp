@@ -20,15 +20,6 @@ struct VtSender {
     }
 };
 
-namespace {
-
-VtResult ResultOf(const TSendTally& tally) noexcept
-{
-    return tally.Dropped > 0 ? VT_DROPPED : tally.LeftOut > 0 ? VT_CHANNEL_OFF : VT_OK;
-}
-
-} // namespace
-
 extern "C" {
 
 VtSender* VtOpen(void)

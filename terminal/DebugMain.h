@@ -82,7 +82,7 @@ enum TCommand : UINT {
     // The Capture menu, beyond the design.
     cmCaptureOds = 201,
     cmCaptureChannel0, // "M"; channels 1 to 9 follow
-    cmLogToFile = cmCaptureChannel0 + 10,
+    cmLogToFile = cmCaptureChannel0 + Shm::ChannelCount,
 };
 
 // Control ids of the window's components.
@@ -150,6 +150,7 @@ public:
     TLineOptions LineOptions() const;
     // Width in pixels of a line drawn in the window's font.
     std::int32_t TextWidth(const std::string& line) const;
+    std::int32_t TextWidth(const std::wstring& line) const;
     // Ctrl+D and Ctrl+F, for TranslateAcceleratorW in the message loop.
     HACCEL Accelerators() const noexcept { return AcceleratorTable.Get(); }
 

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr wchar_t ApplicationTitle[] = L"Vellumtrace64";
 
 TMessageBoxHandler& MessageBoxHandler()
 {

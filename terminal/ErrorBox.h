@@ -9,6 +9,9 @@
 
 #include "Exception.h"
 
+// The caption of the terminal's message boxes.
+inline constexpr wchar_t ApplicationTitle[] = L"Vellumtrace64";
+
 using TMessageBoxHandler = std::function<int(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type)>;
 
 // Replaces MessageBoxW for the terminal's boxes; an empty handler restores MessageBoxW.

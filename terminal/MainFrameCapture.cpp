@@ -19,10 +19,8 @@ constexpr std::chrono::milliseconds CaptureBatchTime{50};
 constexpr std::size_t CaptureChunkMessages = 64; // taken from the queue at a time
 constexpr UINT_PTR CaptureTimer = 20;
 constexpr UINT CaptureTimerMs = USER_TIMER_MINIMUM;
-constexpr int CaptureChannelCount = 10;
 
 constexpr wchar_t CaptureInUseCaption[] = L"Capture OutputDebugString (another program reads it)";
-constexpr wchar_t CaptureBoxCaption[] = L"Vellumtrace64";
 
 void SetMenuItemCaption(HMENU menu, UINT command, const wchar_t* caption)
 {
@@ -49,7 +47,7 @@ void TMainFrame::CaptureMenuCommand(UINT id)
 {
     if (id == cmCaptureOds)
         CaptureOnOff();
-    else if (id >= cmCaptureChannel0 && id < cmCaptureChannel0 + CaptureChannelCount)
+    else if (id >= cmCaptureChannel0 && id < cmCaptureChannel0 + Shm::ChannelCount)
         CaptureChannelClick(static_cast<int>(id - cmCaptureChannel0));
     else if (id == cmLogToFile)
         LogToFileClick();
@@ -83,7 +81,7 @@ void TMainFrame::StartCapture(bool asked)
     } catch (const EDebugOutputInUse& inUse) {
         CaptureInUse = true;
         if (asked)
-            ShowMessageBox(FHandle, inUse.Message(), CaptureBoxCaption, MB_OK | MB_ICONINFORMATION);
+            ShowMessageBox(FHandle, inUse.Message(), ApplicationTitle, MB_OK | MB_ICONINFORMATION);
     }
     ShowCaptureState();
 }
@@ -105,7 +103,7 @@ void TMainFrame::ShowCaptureState()
 {
     SetChecked(cmCaptureOds, Capture != nullptr);
     SetMenuItemCaption(MainMenu1, cmCaptureOds, CaptureInUse ? CaptureInUseCaption : CaptureOdsCaption);
-    CheckMenuRadioItem(MainMenu1, cmCaptureChannel0, cmCaptureChannel0 + CaptureChannelCount - 1,
+    CheckMenuRadioItem(MainMenu1, cmCaptureChannel0, cmCaptureChannel0 + Shm::ChannelCount - 1,
                        cmCaptureChannel0 + CaptureChannel, MF_BYCOMMAND);
 }
 
@@ -133,9 +131,9 @@ void TMainFrame::TakeCaptured()
     // Batches share the intake's redraw suspension, as its passes do.
     AddUnderHeldRedraw([&] {
         for (;;) {
+            if (!shown)
+                messages.clear();
             for (const TDebugOutputMessage& message : messages) {
-                if (!shown)
-                    continue;
                 for (const std::string& line : CapturedLines(message, CaptureChannel, options)) {
                     AddLine(line);
                     ++lines;

@@ -264,7 +264,7 @@ void TMainFrame::AddLine(const std::string& line)
     }
     LogLine(wide);
 
-    const std::int32_t width = TextWidth(line) + LineWidthMargin;
+    const std::int32_t width = TextWidth(wide) + LineWidthMargin;
     if (width > WinWidth) {
         WinWidth = width;
         MaxLine = line;

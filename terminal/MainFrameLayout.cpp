@@ -511,10 +511,11 @@ void TMainFrame::SetListColor(std::int32_t color)
     InvalidateRect(dbDisplayWnd, nullptr, TRUE);
 }
 
-std::int32_t TMainFrame::TextWidth(const std::string& line) const
+std::int32_t TMainFrame::TextWidth(const std::string& line) const { return TextWidth(AnsiToWide(line)); }
+
+std::int32_t TMainFrame::TextWidth(const std::wstring& line) const
 {
-    const std::wstring text = AnsiToWide(line);
     SIZE size{};
-    GetTextExtentPoint32W(MeasureDC.Get(), text.data(), static_cast<int>(text.size()), &size);
+    GetTextExtentPoint32W(MeasureDC.Get(), line.data(), static_cast<int>(line.size()), &size);
     return size.cx;
 }

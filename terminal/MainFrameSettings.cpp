@@ -80,8 +80,9 @@ void TMainFrame::LoadCaptureMenuSettings(const TSettings& settings)
     // What cannot start shows its own error box; the rest of the start goes on.
     RunHandler(FHandle, [this] {
         if (CaptureWanted)
-            StartCapture(false);
-        ShowCaptureState();
+            StartCapture(false); // shows the state, whether it started or not
+        else
+            ShowCaptureState();
     });
     RunHandler(FHandle, [this, enabled = settings.LogEnabled] {
         if (enabled && !LogFileName.empty())

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "ShmDefs.h"
 #include "ValueParse.h"
 
 namespace {
@@ -85,8 +86,6 @@ const TSettingsKey OptionalKeys[] = {
 };
 
 constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options, Capture, Log};
-
-constexpr std::int32_t LastCaptureChannel = 9;
 
 constexpr wchar_t FlagOn[] = L"TRUE";
 constexpr wchar_t FlagOff[] = L"FALSE";
@@ -199,7 +198,7 @@ TSettings LoadSettingsFile(const TIniFile& file, int dpi)
     }
     settings.DisplayLines = StoredLineLimit(settings.DisplayLines);
     constexpr std::int32_t unbounded = std::numeric_limits<std::int32_t>::max();
-    settings.CaptureChannel = InRangeOr(settings.CaptureChannel, 0, LastCaptureChannel, defaults.CaptureChannel);
+    settings.CaptureChannel = InRangeOr(settings.CaptureChannel, 0, Shm::ChannelCount - 1, defaults.CaptureChannel);
     settings.LogMaxMb = InRangeOr(settings.LogMaxMb, 0, unbounded, defaults.LogMaxMb);
     settings.LogKeep = InRangeOr(settings.LogKeep, 0, unbounded, defaults.LogKeep);
     return settings;

@@ -4,6 +4,7 @@
 // release of the objects.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -95,17 +96,28 @@ protected:
         return [this] { ++Wakes; };
     }
 
-    // Takes messages into Texts, those of process `id`, until it holds `count`; the others
-    // are dropped.
+    // Takes the messages that `wanted` picks, until there are `count` of them (or the wait has
+    // run out: a writer's last message may still be on its way to the queue when the writer
+    // has ended); the others are dropped.
+    static std::vector<TDebugOutputMessage> TakeMessages(TDebugOutputCapture& capture, std::size_t count,
+                                                         const std::function<bool(const TDebugOutputMessage&)>& wanted)
+    {
+        std::vector<TDebugOutputMessage> messages;
+        PollUntil([&] {
+            for (TDebugOutputMessage& message : capture.Take(SIZE_MAX))
+                if (wanted(message))
+                    messages.push_back(std::move(message));
+            return messages.size() >= count;
+        });
+        return messages;
+    }
+
+    // Takes messages into Texts, those of process `id`, until it holds `count`.
     std::vector<std::string> Collect(TDebugOutputCapture& capture, DWORD id, std::size_t count)
     {
-        PollUntil([&] {
-            for (TDebugOutputMessage& message : capture.Take(SIZE_MAX)) {
-                if (message.ProcessId == id)
-                    Texts.push_back(std::move(message.Text));
-            }
-            return Texts.size() >= count;
-        });
+        const auto fromId = [id](const TDebugOutputMessage& message) { return message.ProcessId == id; };
+        for (TDebugOutputMessage& message : TakeMessages(capture, count - std::min(count, Texts.size()), fromId))
+            Texts.push_back(std::move(message.Text));
         return Texts;
     }
 
@@ -123,10 +135,10 @@ TEST_F(DebugOutputCapture, WritersOfBothKindsArriveInOrderWithTheirProcessIdsAnd
     ASSERT_EQ(wide->Finish(), 0u);
     EXPECT_EQ(Wakes.load(), 1);
 
-    std::vector<TDebugOutputMessage> messages;
-    for (TDebugOutputMessage& message : capture.Take(SIZE_MAX))
-        if (message.ProcessId == narrow->Id || message.ProcessId == wide->Id)
-            messages.push_back(std::move(message));
+    const std::vector<TDebugOutputMessage> messages =
+        TakeMessages(capture, 301, [&](const TDebugOutputMessage& message) {
+            return message.ProcessId == narrow->Id || message.ProcessId == wide->Id;
+        });
     ASSERT_EQ(messages.size(), 301u);
     for (std::size_t i = 0; i < 300; ++i) {
         EXPECT_EQ(messages[i].ProcessId, narrow->Id);
@@ -157,13 +169,10 @@ TEST_F(DebugOutputCapture, MessagesAreStampedWithTheLocalTimeOfCapture)
     GetLocalTime(&before);
     const auto writer = WriteText(false, L"stamped");
     ASSERT_EQ(writer->Finish(), 0u);
-    TDebugOutputMessage stamped;
-    ASSERT_TRUE(PollUntil([&] {
-        for (TDebugOutputMessage& message : capture.Take(SIZE_MAX))
-            if (message.ProcessId == writer->Id)
-                stamped = message;
-        return stamped.ProcessId == writer->Id;
-    }));
+    const std::vector<TDebugOutputMessage> found =
+        TakeMessages(capture, 1, [&](const TDebugOutputMessage& message) { return message.ProcessId == writer->Id; });
+    ASSERT_EQ(found.size(), 1u);
+    const TDebugOutputMessage& stamped = found.front();
     SYSTEMTIME after{};
     GetLocalTime(&after);
     const auto ticks = [](const SYSTEMTIME& time) {
@@ -198,13 +207,9 @@ TEST_F(DebugOutputCapture, HostileBufferContentsGiveMessagesAndTheCaptureGoesOn)
         std::memcpy(view.Get(), bytes.data(), bytes.size());
         SetEvent(dataReady.Get());
     }
-    std::vector<TDebugOutputMessage> messages;
-    ASSERT_TRUE(PollUntil([&] {
-        for (TDebugOutputMessage& message : capture.Take(SIZE_MAX))
-            if (message.ProcessId == marker || message.ProcessId == 0)
-                messages.push_back(std::move(message));
-        return messages.size() >= 3;
-    }));
+    const std::vector<TDebugOutputMessage> messages = TakeMessages(capture, 3, [&](const TDebugOutputMessage& message) {
+        return message.ProcessId == marker || message.ProcessId == 0;
+    });
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].Text, full);
     EXPECT_EQ(messages[1].Text, "\x81\xFF");

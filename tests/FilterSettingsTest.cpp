@@ -121,7 +121,9 @@ TEST(FilterSettings, TheSectionIsWrittenAfreshAndOnlyWhileRulesExist)
 
     // A file without rules is the design's, byte for byte.
     SaveSettingsFile(file, DefaultSettings());
-    const std::string designFile = *ReadFileBytes(file.Path());
+    const std::optional<std::string> written = ReadFileBytes(file.Path());
+    ASSERT_TRUE(written);
+    const std::string designFile = *written;
     SaveFilterRules(file, {});
     EXPECT_EQ(ReadFileBytes(file.Path()), designFile);
 

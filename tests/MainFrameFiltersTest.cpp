@@ -396,7 +396,7 @@ TEST_F(Filters, RulesLiveInTheSettingsFileOnlyWhileThereAreAny)
     };
     Frame->SetFilterRules(rules);
     Frame.reset(); // closing writes the settings
-    const std::string written = *ReadFileBytes(SettingsPath());
+    const std::string written = ReadFileBytes(SettingsPath()).value_or("");
     EXPECT_NE(written.find("[FILTERS]\r\n"
                            "RULE1=include,regex,1,,,^-[35]-\r\n"
                            "RULE2=exclude,text,0,,,a, b\r\n"
@@ -411,7 +411,9 @@ TEST_F(Filters, RulesLiveInTheSettingsFileOnlyWhileThereAreAny)
 
     Frame->SetFilterRules({});
     Frame.reset();
-    EXPECT_EQ(ReadFileBytes(SettingsPath())->find("FILTERS"), std::string::npos);
+    const std::optional<std::string> stored = ReadFileBytes(SettingsPath());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->find("FILTERS"), std::string::npos);
     Frame = std::make_unique<TMainFrame>();
     EXPECT_TRUE(Frame->FilterRules().empty());
 }

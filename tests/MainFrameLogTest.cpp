@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include "ShDat.h"
-#include "ShmDefs.h"
 #include "SystemError.h"
 #include "TextCodec.h"
 #include "VtSender.h"
@@ -209,11 +207,8 @@ TEST(LogProgram, KilledWithTerminateProcessItLosesAtMostTheLastHalfSecond)
     const std::wstring logFile = copy.Folder + L"\\trace.log";
     DeleteFileW(logFile.c_str()); // left by an earlier run in a folder of the same name
     WriteFileBytes(copy.SettingsFile, "[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(logFile) + "\r\n");
-    TSharedData shared(nullptr);
-    shared.SetSectionName(Shm::SectionName);
-    shared.SetDataSize(Shm::AreaSize);
-    shared.Open();
-    const auto& area = *static_cast<volatile TShmArea*>(shared.Data());
+    const TerminalProcess::TAreaView view;
+    const auto& area = view.Area();
     TerminalProcess::TProcess terminal(copy.Exe, L"");
     ASSERT_TRUE(terminal.Started());
     // Published: the sender finds it from its first line on.
