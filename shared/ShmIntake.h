@@ -5,13 +5,16 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "Exception.h"
 #include "ShmDefs.h"
@@ -82,12 +85,22 @@ constexpr std::int32_t NextSlot(std::int32_t order) noexcept
     return order + 1 >= Shm::SlotCount ? 0 : order + 1;
 }
 
+// How many entries a pass takes in one run before it hands what they built on: between two
+// entries of a run the mutex is handed over (released and waited for again in one call), so
+// each entry still has a guarded access of its own and a waiting sender gets the mutex
+// between any two, while an entry costs one round trip to the system instead of two.
+inline constexpr std::int32_t HandOverRun = 16;
+
 // One intake pass: takes entries in ring order from `order` while the count left is above 0,
 // at most maxEntries of them, and no further one once GetTickCount64() has reached
 // `deadline`. It takes the first entry without looking at the count (or the clock): the
 // caller runs a pass only when ReadPendingCount gave more than 0. build(entry) runs under
-// the mutex and returns what deliver() gets after the mutex is released. `order` has
-// advanced past every entry taken, even when build or deliver throws.
+// the mutex; deliver() gets what it returned, in ring order, after the mutex is released at
+// the end of a run of up to HandOverRun entries. A run that left the count at 0 ends the
+// pass unless entries were counted while its lines were delivered; every further run looks
+// at the count under the mutex before it takes anything. `order` has advanced past every
+// entry taken. Every entry taken and built is delivered, even when build or deliver throws
+// for another one; the pass then ends, and the first failure, in ring order, is thrown.
 template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
                        Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline = NoDeadline);
@@ -99,16 +112,18 @@ bool ResetTerminalState(TShmArea& area, HANDLE mutex);
 
 // ---- templates -----------------------------------------------------------------------
 
-template <class Build>
-std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t order, Build&& build)
+namespace ShmIntakeDetail {
+
+inline void CheckReadIndex(std::int32_t order)
 {
     if (order < 0 || order >= Shm::SlotCount)
         throw Exception(L"Read index " + std::to_wstring(order) + L" is outside the ring");
+}
 
-    TShmLock lock(mutex);
-    if (!lock.Acquired())
-        return std::nullopt;
-
+// TakeEntry's access, with the mutex already held.
+template <class Build>
+std::int32_t TakeHeldEntry(TShmArea& area, std::int32_t order, Build&& build)
+{
     std::uint8_t* slotText = area.SlotText[order];
     char text[Shm::SlotTextSize];
     const std::uint8_t length = slotText[0];
@@ -124,29 +139,112 @@ std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t
     return area.PendingCount;
 }
 
+// PendingCount without the mutex: a hint only, which a guarded access confirms.
+inline std::int32_t PendingCountHint(const TShmArea& area) noexcept
+{
+    return *reinterpret_cast<const volatile std::int32_t*>(reinterpret_cast<const char*>(&area) +
+                                                           offsetof(TShmArea, PendingCount));
+}
+
+struct TRunEnd {
+    bool More = false; // the count was above 0 after the last entry taken
+    bool Busy = false; // a wait for the mutex timed out
+    std::exception_ptr BuildFailure;
+};
+
+// Takes entries under one hold of the mutex after another, handed over between two, until
+// the count is 0 or runFull() says so. With confirmCount, nothing is taken unless the
+// count under the mutex is above 0.
+template <class Take, class RunFull>
+TRunEnd TakeRun(TShmArea& area, HANDLE mutex, std::int32_t& order, bool confirmCount, Take&& take, RunFull&& runFull)
+{
+    TRunEnd end;
+    TShmLock lock(mutex);
+    end.Busy = !lock.Acquired();
+    end.More = !end.Busy && (!confirmCount || area.PendingCount > 0);
+    while (end.More) {
+        try {
+            end.More = TakeHeldEntry(area, order, take) > 0;
+        } catch (...) {
+            end.BuildFailure = std::current_exception();
+            return end;
+        }
+        if (!end.More || runFull())
+            return end;
+        if (!lock.HandOver()) {
+            end.Busy = true;
+            return end;
+        }
+    }
+    return end;
+}
+
+// Delivers every entry of a run, then throws the first failure: a delivery's, else the
+// one that ended the run while building.
+template <class Built, class Deliver>
+void DeliverRun(std::vector<Built>& run, Deliver& deliver, const std::exception_ptr& buildFailure)
+{
+    std::exception_ptr failure;
+    for (Built& built : run) {
+        try {
+            deliver(std::move(built));
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (!failure)
+        failure = buildFailure;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace ShmIntakeDetail
+
+template <class Build>
+std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t order, Build&& build)
+{
+    ShmIntakeDetail::CheckReadIndex(order);
+    TShmLock lock(mutex);
+    if (!lock.Acquired())
+        return std::nullopt;
+    return ShmIntakeDetail::TakeHeldEntry(area, order, build);
+}
+
 template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
                        Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline)
 {
+    using TBuilt = std::remove_cvref_t<std::invoke_result_t<Build&, const TSlotEntry&>>;
     TDrainResult result;
-    for (;;) {
-        if (result.Taken >= maxEntries || (result.Taken > 0 && GetTickCount64() >= deadline)) {
+    const auto budgetUsed = [&] {
+        return result.Taken >= maxEntries || (result.Taken > 0 && GetTickCount64() >= deadline);
+    };
+    const auto takeOne = [&](const TSlotEntry& entry) {
+        // The slot is consumed once build runs, so move past it before build can throw.
+        ++result.Taken;
+        order = NextSlot(order);
+        return build(entry);
+    };
+    std::vector<TBuilt> run;
+    run.reserve(HandOverRun);
+    for (bool firstRun = true;; firstRun = false) {
+        if (budgetUsed()) {
             result.Stop = TDrainStop::Budget;
             return result;
         }
-        std::optional<std::remove_cvref_t<std::invoke_result_t<Build&, const TSlotEntry&>>> built;
-        const auto left = TakeEntry(area, mutex, order, [&](const TSlotEntry& entry) {
-            // The slot is consumed once build runs, so move past it before build can throw.
-            ++result.Taken;
-            order = NextSlot(order);
-            built.emplace(build(entry));
-        });
-        if (!left) {
+        ShmIntakeDetail::CheckReadIndex(order);
+        run.clear();
+        const ShmIntakeDetail::TRunEnd end = ShmIntakeDetail::TakeRun(
+            area, mutex, order, !firstRun, [&](const TSlotEntry& entry) { run.push_back(takeOne(entry)); },
+            [&] { return static_cast<std::int32_t>(run.size()) >= HandOverRun || budgetUsed(); });
+        ShmIntakeDetail::DeliverRun(run, deliver, end.BuildFailure);
+        if (end.Busy) {
             result.Stop = TDrainStop::Busy;
             return result;
         }
-        deliver(std::move(*built));
-        if (*left <= 0)
+        // A sender may have counted more while the lines went to the list.
+        if (!end.More && (run.empty() || ShmIntakeDetail::PendingCountHint(area) <= 0))
             return result;
     }
 }

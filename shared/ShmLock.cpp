@@ -1,13 +1,28 @@
 #include "ShmLock.h"
 
-TShmLock::TShmLock(HANDLE mutex, DWORD timeoutMs) noexcept : FMutex(mutex), FAcquired(false)
+TShmLock::TShmLock(HANDLE mutex, DWORD timeoutMs) noexcept : FMutex(mutex), FTimeoutMs(timeoutMs), FAcquired(false)
 {
-    const DWORD result = WaitForSingleObject(FMutex, timeoutMs);
-    FAcquired = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    FAcquired = TookOwnership(WaitForSingleObject(FMutex, timeoutMs));
 }
 
 TShmLock::~TShmLock()
 {
     if (FAcquired)
         ReleaseMutex(FMutex);
+}
+
+bool TShmLock::HandOver() noexcept
+{
+    if (!FAcquired)
+        return false;
+    const DWORD result = SignalObjectAndWait(FMutex, FMutex, FTimeoutMs, FALSE);
+    FAcquired = TookOwnership(result);
+    if (result == WAIT_FAILED)
+        ReleaseMutex(FMutex); // a failed call may have left the mutex ours; releasing an unowned one does nothing
+    return FAcquired;
+}
+
+bool TShmLock::TookOwnership(DWORD waitResult) noexcept
+{
+    return waitResult == WAIT_OBJECT_0 || waitResult == WAIT_ABANDONED;
 }

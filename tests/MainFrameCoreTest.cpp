@@ -754,7 +754,8 @@ TEST_F(TerminalRunning, FailureInAHandlerIsShownInTheErrorBoxAndTheWindowGoesOn)
 
 TEST_F(TerminalRunning, BusyMutexPostponesTheEntriesWithoutANewNotification)
 {
-    // Where the peer takes the mutex: before the pass reads the count, or after the first entry.
+    // Where the peer takes the mutex: before the pass reads the count, or while the lines of
+    // the pass's first run of entries go to the list.
     for (const bool midPass : {false, true}) {
         TUniqueHandle held(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         std::thread peer;
@@ -766,8 +767,10 @@ TEST_F(TerminalRunning, BusyMutexPostponesTheEntriesWithoutANewNotification)
             });
             WaitForSingleObject(held.Get(), WaitLimitMs);
         };
-        Put("first");
-        Put("second");
+        constexpr auto run = static_cast<std::size_t>(HandOverRun);
+        constexpr std::size_t entries = run + 1;
+        for (std::size_t i = 0; i < entries; ++i)
+            Put(Numbered("b", static_cast<int>(i)));
         const std::size_t before = Lines().size();
         if (midPass)
             List.OnAppend = [&] {
@@ -777,12 +780,12 @@ TEST_F(TerminalRunning, BusyMutexPostponesTheEntriesWithoutANewNotification)
         else
             holdMutex();
         Notify();
-        EXPECT_EQ(Lines().size(), before + (midPass ? 1 : 0)) << midPass;
+        EXPECT_EQ(Lines().size(), before + (midPass ? run : 0)) << midPass;
 
-        EXPECT_TRUE(PumpUntil([&] { return Lines().size() == before + 2; })) << midPass;
+        EXPECT_TRUE(PumpUntil([&] { return Lines().size() == before + entries; })) << midPass;
         peer.join();
         EXPECT_EQ(Area().PendingCount, 0) << midPass;
-        EXPECT_EQ(Lines().back(), L"-M- second") << midPass;
+        EXPECT_EQ(Lines().back(), L"-M- " + AnsiToWide(Numbered("b", static_cast<int>(run)))) << midPass;
     }
 }
 

@@ -127,7 +127,7 @@ TRunResult RunProgram(const wchar_t* exe, const std::wstring& arguments, const s
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &info))
-        throw std::runtime_error("vtsend.exe could not be started");
+        throw std::runtime_error("vtsend.exe could not be started, error " + std::to_string(GetLastError()));
     TUniqueHandle process(info.hProcess), thread(info.hThread);
     inRead.Reset();
     outWrite.Reset();

@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <iomanip>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -218,9 +220,10 @@ TEST_F(Intake, BuildSeesACopyNotTheSlot)
     EXPECT_EQ(seen, "original");
 }
 
+// A full ring takes several runs of entries; every delivery finds the mutex free.
 TEST_F(Intake, BuildRunsUnderTheMutexAndDeliverAfterItsRelease)
 {
-    Area().PendingCount = 2;
+    Area().PendingCount = Shm::SlotCount;
     std::int32_t order = 0;
     std::vector<bool> heldInBuild, heldInDeliver;
     DrainRing(
@@ -230,8 +233,8 @@ TEST_F(Intake, BuildRunsUnderTheMutexAndDeliverAfterItsRelease)
             return 0;
         },
         [&](int) { heldInDeliver.push_back(!OtherThreadCanTake(Exchange.Mutex())); }, NoBudget);
-    EXPECT_EQ(heldInBuild, (std::vector<bool>{true, true}));
-    EXPECT_EQ(heldInDeliver, (std::vector<bool>{false, false}));
+    EXPECT_EQ(heldInBuild, std::vector<bool>(Shm::SlotCount, true));
+    EXPECT_EQ(heldInDeliver, std::vector<bool>(Shm::SlotCount, false));
 }
 
 // ---- entries that arrive during a pass -----------------------------------------------------
@@ -258,39 +261,101 @@ TEST_F(Intake, EntryAddedWhileBuildingIsTakenInTheSamePass)
     EXPECT_EQ(ReadPendingCount(Area(), Exchange.Mutex()), 0); // its own notification finds nothing
 }
 
-TEST_F(Intake, EntryAddedByAPeerBetweenTwoEntriesIsTakenInTheSamePass)
+// The lines of a run go to the list after the mutex is released; what a sender counts
+// meanwhile is taken in the same pass, and only what is counted.
+TEST_F(Intake, EntryCountedWhileARunIsDeliveredIsTakenInTheSamePass)
 {
-    TNamedEvent go;
-    TNamedEvent done;
-    TPeer peer(L"append " + Exchange.SectionName + L" " + Exchange.MutexName + L" " + go.Name + L" " + done.Name +
-               L" 32 3 from-peer");
-    ASSERT_TRUE(peer.Started());
-    Area().PendingCount = 2;
-    std::int32_t order = 30;
-    bool peerAdded = false;
-
+    Area().PendingCount = 1;
+    std::int32_t order = 40;
     const TDrainResult result = DrainRing(
         Area(), Exchange.Mutex(), order,
         [](const TSlotEntry& entry) { return TTaken{entry.Channel, entry.Time, std::string(entry.Text)}; },
         [&](TTaken taken) {
-            Delivered.push_back(std::move(taken));
-            if (Delivered.size() == 1) { // the mutex is free here, so the peer can write
-                SetEvent(go.Get());
-                peerAdded = peer.WaitFor(done.Get());
+            if (Delivered.empty()) { // a sender's write, with the mutex free
+                const TShmLock lock(Exchange.Mutex());
+                Exchange.PutSlot(41, 6, 7.5, "meanwhile");
+                Area().PendingCount = Area().PendingCount + 1;
             }
+            Delivered.push_back(std::move(taken));
         },
         NoBudget);
 
-    ASSERT_TRUE(peerAdded);
-    EXPECT_EQ(peer.Finish(), 0u);
+    EXPECT_EQ(result.Taken, 2);
+    EXPECT_EQ(result.Stop, TDrainStop::Done);
+    EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(40), TTaken{6, 7.5, "meanwhile"}}));
+    EXPECT_EQ(order, 42);
+    EXPECT_EQ(Area().PendingCount, 0);
+    EXPECT_EQ(Area().SlotText[42][0], TextOf(42).size()); // the slot after it stays untaken
+}
+
+// A sender that waits for the mutex while a pass runs gets it between two entries, however
+// many entries are pending, and what it adds is taken in the same pass.
+TEST_F(Intake, APeerWaitingDuringAPassWritesBetweenTwoEntriesAndItsEntryIsTaken)
+{
+    TNamedEvent waiting;
+    std::unique_ptr<TPeer> peer;
+    Area().PendingCount = 2;
+    std::int32_t order = 30;
+    std::vector<std::int32_t> countSeen; // PendingCount as each build found it
+
+    const TDrainResult result = DrainRing(
+        Area(), Exchange.Mutex(), order,
+        [&](const TSlotEntry& entry) {
+            countSeen.push_back(Area().PendingCount);
+            if (!peer) { // the mutex is held here: the peer starts to wait for it
+                peer = std::make_unique<TPeer>(L"append " + Exchange.SectionName + L" " + Exchange.MutexName + L" " +
+                                               waiting.Name + L" 32 3 from-peer");
+                if (peer->WaitFor(waiting.Get()))
+                    Sleep(PeerSettleMs); // from the event to its wait for the mutex
+            }
+            return TTaken{entry.Channel, entry.Time, std::string(entry.Text)};
+        },
+        [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, NoBudget);
+
+    ASSERT_TRUE(peer && peer->Started());
+    EXPECT_EQ(peer->Finish(), 0u);
+    // The second entry found the peer's entry counted: the peer wrote in between.
+    EXPECT_EQ(countSeen, (std::vector<std::int32_t>{1, 1, 0}));
     EXPECT_EQ(result.Taken, 3);
     EXPECT_EQ(result.Stop, TDrainStop::Done);
-    ASSERT_EQ(Delivered.size(), 3u);
-    EXPECT_EQ(Delivered[0], Expected(30));
-    EXPECT_EQ(Delivered[1], Expected(31));
-    EXPECT_EQ(Delivered[2], (TTaken{3, TimeOf(32), "from-peer"}));
+    EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(30), Expected(31), TTaken{3, TimeOf(32), "from-peer"}}));
     EXPECT_EQ(order, 33);
     EXPECT_EQ(ReadPendingCount(Area(), Exchange.Mutex()), 0);
+}
+
+// A sender that gets the mutex between two entries and keeps it past the wait of a guarded
+// access ends the pass as busy: what was taken is delivered, the rest stays in the area.
+TEST_F(Intake, APeerKeepingTheMutexBetweenTwoEntriesEndsThePassAsBusy)
+{
+    Area().PendingCount = 5;
+    std::int32_t order = 0;
+    TNamedEvent waiting;
+    TNamedEvent release;
+    std::thread holder;
+    const TDrainResult result = DrainRing(
+        Area(), Exchange.Mutex(), order,
+        [&](const TSlotEntry& entry) {
+            if (!holder.joinable()) {
+                holder = std::thread([&] {
+                    SetEvent(waiting.Get());
+                    const TShmLock lock(Exchange.Mutex(), PeerTimeoutMs);
+                    WaitForSingleObject(release.Get(), PeerTimeoutMs);
+                });
+                WaitForSingleObject(waiting.Get(), PeerTimeoutMs);
+                Sleep(PeerSettleMs);
+            }
+            return TTaken{entry.Channel, entry.Time, std::string(entry.Text)};
+        },
+        [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, NoBudget);
+    SetEvent(release.Get());
+    holder.join();
+
+    EXPECT_EQ(result.Stop, TDrainStop::Busy);
+    EXPECT_EQ(result.Taken, 1);
+    EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(0)}));
+    EXPECT_EQ(order, 1);
+    EXPECT_EQ(Area().PendingCount, 4);
+    EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
 }
 
 // ---- budget --------------------------------------------------------------------------------
@@ -352,18 +417,23 @@ INSTANTIATE_TEST_SUITE_P(Shm, BudgetCase,
 struct TFailureCase {
     const char* Name;
     bool InBuild; // else in deliver
+    std::vector<int> Delivered; // slots handed to deliver, the failing one included
+    std::vector<int> Taken;
 };
 
 void PrintTo(const TFailureCase& failure, std::ostream* out) { *out << failure.Name; }
 
 class FailureCase : public Intake, public testing::WithParamInterface<TFailureCase> {};
 
-TEST_P(FailureCase, ConsumesTheEntryAdvancesOrderAndReleasesTheMutex)
+// Entry 1 of 3 fails. An entry that cannot be built ends the run before the next entry is
+// taken; one that cannot be delivered leaves the others of its run to be delivered.
+TEST_P(FailureCase, ConsumesTheEntryDeliversTheRestOfItsRunAndReleasesTheMutex)
 {
-    const bool inBuild = GetParam().InBuild;
+    const TFailureCase& failure = GetParam();
     Area().PendingCount = 3;
     std::int32_t order = 0;
     const auto before = Exchange.Bytes();
+    std::vector<int> delivered;
     auto failOnSlot1 = [](int slot) {
         if (slot == 1)
             throw std::runtime_error("entry 1 fails");
@@ -373,29 +443,34 @@ TEST_P(FailureCase, ConsumesTheEntryAdvancesOrderAndReleasesTheMutex)
                      Area(), Exchange.Mutex(), order,
                      [&](const TSlotEntry& entry) {
                          const int slot = entry.Channel; // channel == slot here
-                         if (inBuild)
+                         if (failure.InBuild)
                              failOnSlot1(slot);
                          return slot;
                      },
                      [&](int slot) {
-                         if (!inBuild)
+                         delivered.push_back(slot);
+                         if (!failure.InBuild)
                              failOnSlot1(slot);
                      },
                      NoBudget),
                  std::runtime_error);
 
-    EXPECT_EQ(order, 2);
-    EXPECT_TRUE(SameBytes(AfterTaking(before, {0, 1}, 1), Exchange.Bytes()));
+    const auto taken = static_cast<std::int32_t>(failure.Taken.size());
+    EXPECT_EQ(delivered, failure.Delivered);
+    EXPECT_EQ(order, taken);
+    EXPECT_TRUE(SameBytes(AfterTaking(before, failure.Taken, 3 - taken), Exchange.Bytes()));
     EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
 
-    // The next pass goes on with the entry after the failed one.
-    const TDrainResult rest = Drain(order);
-    EXPECT_EQ(rest.Taken, 1);
-    EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(2)}));
+    if (taken < 3) { // the next pass goes on with the entry after the failed one
+        const TDrainResult rest = Drain(order);
+        EXPECT_EQ(rest.Taken, 3 - taken);
+        EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(2)}));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shm, FailureCase,
-                         testing::Values(TFailureCase{"Build", true}, TFailureCase{"Deliver", false}),
+                         testing::Values(TFailureCase{"Build", true, {0}, {0, 1}},
+                                         TFailureCase{"Deliver", false, {0, 1, 2}, {0, 1, 2}}),
                          [](const testing::TestParamInfo<TFailureCase>& info) { return info.param.Name; });
 
 TEST_F(Intake, ReadIndexOutsideTheRingThrowsAndTouchesNothing)

@@ -23,6 +23,8 @@
 namespace ShmTest {
 
 inline constexpr DWORD PeerTimeoutMs = 10000;
+// From a peer's signal that it is about to wait for the mutex to that wait: ample for one call.
+inline constexpr DWORD PeerSettleMs = 200;
 inline constexpr wchar_t PeerExeName[] = L"vt_mutex_peer.exe";
 
 inline std::wstring UniqueName(const wchar_t* kind)

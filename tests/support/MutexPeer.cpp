@@ -1,8 +1,9 @@
 // A second process for the exchange-area tests: takes a named mutex and holds it, leaves it
-// abandoned, or acts as a sender that appends one entry when told to.
+// abandoned, or acts as a sender that appends one entry as soon as it gets the mutex.
 //   vt_mutex_peer hold    MUTEX READY_EVENT RELEASE_EVENT MAX_MS
 //   vt_mutex_peer abandon MUTEX
-//   vt_mutex_peer append  SECTION MUTEX GO_EVENT DONE_EVENT SLOT CHANNEL TEXT
+//   vt_mutex_peer append  SECTION MUTEX WAITING_EVENT SLOT CHANNEL TEXT
+// append sets WAITING_EVENT just before it starts to wait for the mutex.
 // Exit code 0 when the peer did its part, another value names what went wrong.
 #include <windows.h>
 
@@ -25,7 +26,6 @@ enum TPeerExit : int {
     peerUsage = 10,
     peerNoObject = 11,
     peerNoMutex = 12,
-    peerTimedOut = 13,
 };
 
 TUniqueHandle OpenMutexByName(const wchar_t* name)
@@ -65,22 +65,20 @@ int Abandon(const wchar_t* mutexName)
     ExitProcess(peerOk);
 }
 
-int Append(const wchar_t* sectionName, const wchar_t* mutexName, const wchar_t* goName,
-           const wchar_t* doneName, int slot, int channel, const wchar_t* text)
+int Append(const wchar_t* sectionName, const wchar_t* mutexName, const wchar_t* waitingName, int slot, int channel,
+           const wchar_t* text)
 {
     const TUniqueHandle section(OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, sectionName));
     const TUniqueHandle mutex = OpenMutexByName(mutexName);
-    const TUniqueHandle go = OpenEventByName(goName);
-    const TUniqueHandle done = OpenEventByName(doneName);
-    if (!section || !mutex || !go || !done || slot < 0 || slot >= Shm::SlotCount)
+    const TUniqueHandle waiting = OpenEventByName(waitingName);
+    if (!section || !mutex || !waiting || slot < 0 || slot >= Shm::SlotCount)
         return peerNoObject;
     const TMappedView view(MapViewOfFile(section.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TShmArea)));
     if (!view)
         return peerNoObject;
     auto& area = *static_cast<TShmArea*>(view.Get());
 
-    if (WaitForSingleObject(go.Get(), StepTimeoutMs) != WAIT_OBJECT_0)
-        return peerTimedOut;
+    SetEvent(waiting.Get());
     {
         TShmLock lock(mutex.Get(), StepTimeoutMs);
         if (!lock.Acquired())
@@ -92,7 +90,6 @@ int Append(const wchar_t* sectionName, const wchar_t* mutexName, const wchar_t* 
         std::memcpy(&area.SlotText[slot][1], bytes.data(), length);
         area.PendingCount = area.PendingCount + 1;
     }
-    SetEvent(done.Get());
     return peerOk;
 }
 
@@ -105,9 +102,9 @@ int wmain(int argc, wchar_t** argv)
         return Hold(argv[2], argv[3], argv[4], static_cast<DWORD>(std::wcstoul(argv[5], nullptr, 10)));
     if (command == L"abandon" && argc == 3)
         return Abandon(argv[2]);
-    if (command == L"append" && argc == 9)
-        return Append(argv[2], argv[3], argv[4], argv[5], std::wcstol(argv[6], nullptr, 10),
-                      std::wcstol(argv[7], nullptr, 10), argv[8]);
+    if (command == L"append" && argc == 8)
+        return Append(argv[2], argv[3], argv[4], std::wcstol(argv[5], nullptr, 10), std::wcstol(argv[6], nullptr, 10),
+                      argv[7]);
     std::fputs("usage: vt_mutex_peer hold|abandon|append ...\n", stderr);
     return peerUsage;
 }
