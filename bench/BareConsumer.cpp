@@ -93,22 +93,15 @@ private:
 
     void DrainEntries()
     {
-        const std::optional<std::int32_t> pending = ReadPendingCount(FExchange.Area(), FExchange.Mutex(), FWindow);
-        if (!pending) {
-            SetTimer(FWindow, IntakeRetryTimer, IntakeRetryMs, nullptr);
-            return;
-        }
-        if (*pending <= 0)
-            return;
-
         Bench::TConsumerReport& report = FStatsView.Stats().Consumer;
-        const TDrainResult result = DrainRing(
-            FExchange.Area(), FExchange.Mutex(), FOrder, [](const TSlotEntry& entry) { return std::string(entry.Text); },
+        const std::optional<TDrainResult> result = DrainPending(
+            FExchange.Area(), FExchange.Mutex(), FWindow, FOrder,
+            [](const TSlotEntry& entry) { return std::string(entry.Text); },
             [&report](const std::string& text) { Bench::CountDelivered(report, Bench::FindEntryTag(text)); },
             PassBudget);
-        if (result.Stop == TDrainStop::Budget)
+        if (result && result->Stop == TDrainStop::Budget)
             PostMessageW(FWindow, FDebugEntry, 0, 0);
-        else if (result.Stop == TDrainStop::Busy)
+        else if (!result || result->Stop == TDrainStop::Busy)
             SetTimer(FWindow, IntakeRetryTimer, IntakeRetryMs, nullptr);
     }
 

@@ -31,11 +31,14 @@ std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex)
 std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex, HWND window)
 {
     std::optional<std::int32_t> count;
-    WithShmLock(mutex, [&] {
-        const std::uint64_t published = LoadTerminalWnd(area);
-        count = published != 0 && published != HandleValue(window) ? 0 : area.PendingCount;
-    });
+    WithShmLock(mutex, [&] { count = PendingCountFor(area, window); });
     return count;
+}
+
+std::int32_t PendingCountFor(const TShmArea& area, HWND window) noexcept
+{
+    const std::uint64_t published = LoadTerminalWnd(area);
+    return published != 0 && published != HandleValue(window) ? 0 : area.PendingCount;
 }
 
 void StoreTerminalWnd(TShmArea& area, HWND window) noexcept

@@ -50,6 +50,9 @@ std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex)
 // TerminalWnd, because the senders fill the ring for that one from then on.
 std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex, HWND window);
 
+// What ReadPendingCount(area, mutex, window) reads, with the mutex already held.
+std::int32_t PendingCountFor(const TShmArea& area, HWND window) noexcept;
+
 // TerminalWnd := window as one 8-byte store; senders read it without the mutex.
 void StoreTerminalWnd(TShmArea& area, HWND window) noexcept;
 
@@ -105,6 +108,14 @@ template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
                        Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline = NoDeadline);
 
+// The pass that a notification starts: the guarded access of ReadPendingCount(area, mutex,
+// window), then, when the count is above 0, the mutex handed over to the first entry and
+// DrainRing from there. Nothing when the wait for the count timed out; Taken 0 when nothing
+// was pending (and build and deliver were not called).
+template <class Build, class Deliver>
+std::optional<TDrainResult> DrainPending(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& order, Build&& build,
+                                         Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline = NoDeadline);
+
 // Clears the terminal's state in the area under one guarded access: PendingCount,
 // TerminalWnd, WriteIndex, every slot's length byte and every channel switch. False when
 // the mutex could not be had (nothing was touched).
@@ -152,14 +163,12 @@ struct TRunEnd {
     std::exception_ptr BuildFailure;
 };
 
-// Takes entries under one hold of the mutex after another, handed over between two, until
-// the count is 0 or runFull() says so. With confirmCount, nothing is taken unless the
-// count under the mutex is above 0.
+// Takes entries with `lock`, handed over between two, until the count is 0 or runFull()
+// says so. With confirmCount, nothing is taken unless the count under the mutex is above 0.
 template <class Take, class RunFull>
-TRunEnd TakeRun(TShmArea& area, HANDLE mutex, std::int32_t& order, bool confirmCount, Take&& take, RunFull&& runFull)
+TRunEnd TakeRun(TShmArea& area, TShmLock& lock, std::int32_t& order, bool confirmCount, Take&& take, RunFull&& runFull)
 {
     TRunEnd end;
-    TShmLock lock(mutex);
     end.Busy = !lock.Acquired();
     end.More = !end.Busy && (!confirmCount || area.PendingCount > 0);
     while (end.More) {
@@ -211,9 +220,13 @@ std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t
     return ShmIntakeDetail::TakeHeldEntry(area, order, build);
 }
 
+namespace ShmIntakeDetail {
+
+// DrainRing with `lock` made for the first run (acquired or timed out); each further run
+// acquires it again.
 template <class Build, class Deliver>
-TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
-                       Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline)
+TDrainResult DrainWithLock(TShmArea& area, TShmLock& lock, std::int32_t& order, Build& build, Deliver& deliver,
+                           std::int32_t maxEntries, ULONGLONG deadline)
 {
     using TBuilt = std::remove_cvref_t<std::invoke_result_t<Build&, const TSlotEntry&>>;
     TDrainResult result;
@@ -233,18 +246,44 @@ TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&
             result.Stop = TDrainStop::Budget;
             return result;
         }
-        ShmIntakeDetail::CheckReadIndex(order);
+        CheckReadIndex(order);
         run.clear();
-        const ShmIntakeDetail::TRunEnd end = ShmIntakeDetail::TakeRun(
-            area, mutex, order, !firstRun, [&](const TSlotEntry& entry) { run.push_back(takeOne(entry)); },
+        if (!firstRun)
+            lock.Acquire();
+        const TRunEnd end = TakeRun(
+            area, lock, order, !firstRun, [&](const TSlotEntry& entry) { run.push_back(takeOne(entry)); },
             [&] { return static_cast<std::int32_t>(run.size()) >= HandOverRun || budgetUsed(); });
-        ShmIntakeDetail::DeliverRun(run, deliver, end.BuildFailure);
+        lock.Release();
+        DeliverRun(run, deliver, end.BuildFailure);
         if (end.Busy) {
             result.Stop = TDrainStop::Busy;
             return result;
         }
         // A sender may have counted more while the lines went to the list.
-        if (!end.More && (run.empty() || ShmIntakeDetail::PendingCountHint(area) <= 0))
+        if (!end.More && (run.empty() || PendingCountHint(area) <= 0))
             return result;
     }
+}
+
+} // namespace ShmIntakeDetail
+
+template <class Build, class Deliver>
+TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
+                       Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline)
+{
+    TShmLock lock(mutex);
+    return ShmIntakeDetail::DrainWithLock(area, lock, order, build, deliver, maxEntries, deadline);
+}
+
+template <class Build, class Deliver>
+std::optional<TDrainResult> DrainPending(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& order, Build&& build,
+                                         Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline)
+{
+    TShmLock lock(mutex);
+    if (!lock.Acquired())
+        return std::nullopt;
+    if (PendingCountFor(area, window) <= 0)
+        return TDrainResult{};
+    lock.HandOver();
+    return ShmIntakeDetail::DrainWithLock(area, lock, order, build, deliver, maxEntries, deadline);
 }

@@ -2,13 +2,23 @@
 
 TShmLock::TShmLock(HANDLE mutex, DWORD timeoutMs) noexcept : FMutex(mutex), FTimeoutMs(timeoutMs), FAcquired(false)
 {
-    FAcquired = TookOwnership(WaitForSingleObject(FMutex, timeoutMs));
+    Acquire();
 }
 
-TShmLock::~TShmLock()
+TShmLock::~TShmLock() { Release(); }
+
+bool TShmLock::Acquire() noexcept
+{
+    if (!FAcquired)
+        FAcquired = TookOwnership(WaitForSingleObject(FMutex, FTimeoutMs));
+    return FAcquired;
+}
+
+void TShmLock::Release() noexcept
 {
     if (FAcquired)
         ReleaseMutex(FMutex);
+    FAcquired = false;
 }
 
 bool TShmLock::HandOver() noexcept

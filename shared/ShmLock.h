@@ -23,6 +23,10 @@ public:
     // Returns Acquired().
     bool HandOver() noexcept;
 
+    // A further access with the same object: waits as the constructor does, unless held.
+    bool Acquire() noexcept;
+    void Release() noexcept;
+
 private:
     static bool TookOwnership(DWORD waitResult) noexcept;
 

@@ -235,6 +235,7 @@ private:
     void DiscardQueuedNotifications();
     // The intake's redraw suspension, which may last over several passes and capture batches.
     void AddUnderHeldRedraw(const std::function<void()>& add);
+    void ShowLastLineWhenScrolling();
     void HoldRedraw();
     void ReleaseRedraw();
     void ReleaseRedrawAfterPause();

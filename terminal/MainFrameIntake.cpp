@@ -91,33 +91,41 @@ bool TMainFrame::LookAtQueue()
 void TMainFrame::RunIntakePass()
 {
     CancelContinuation();
-    TShmArea& area = *ExchangeArea();
-    const std::optional<std::int32_t> pending = ReadPendingCount(area, HMutex.Get(), FHandle);
-    if (!pending) {
+    const TLineOptions options = LineOptions();
+    std::optional<TDrainResult> result;
+    try {
+        // The list's redraw is suspended with the first line: a pass that finds nothing
+        // pending leaves the list alone.
+        result = DrainPending(
+            *ExchangeArea(), HMutex.Get(), FHandle, Order,
+            [options](const TSlotEntry& entry) { return DecideEntry(entry, options); },
+            [this](TEntryAction action) {
+                HoldRedraw();
+                DeliverEntry(action);
+            },
+            PassBudget, GetTickCount64() + PassTimeMs);
+    } catch (...) {
+        ReleaseRedraw();
+        throw;
+    }
+    if (!result) {
         ContinueIntakeLater(BusyRetryMs);
         return;
     }
-    if (*pending <= 0)
-        return; // taken by an earlier pass, a broken count, or a later terminal took over
-
-    const TLineOptions options = LineOptions();
-    TDrainResult result;
-    AddUnderHeldRedraw([&] {
-        result = DrainRing(
-            area, HMutex.Get(), Order,
-            [options](const TSlotEntry& entry) { return DecideEntry(entry, options); },
-            [this](TEntryAction action) { DeliverEntry(action); }, PassBudget, GetTickCount64() + PassTimeMs);
-    });
-
-    // The passes of a stream share one redraw suspension: suspending and resuming costs
-    // milliseconds, far more than a few entries.
-    ReleaseRedrawAfterPause();
-    PaintIfDue();
-    if (result.Stop == TDrainStop::Budget) {
+    // Nothing taken: taken by an earlier pass, a broken count, a later terminal took over, or
+    // the sender that got the mutex after the count kept it.
+    if (result->Taken > 0) {
+        ShowLastLineWhenScrolling();
+        // The passes of a stream share one redraw suspension: suspending and resuming costs
+        // milliseconds, far more than a few entries.
+        ReleaseRedrawAfterPause();
+        PaintIfDue();
+    }
+    if (result->Stop == TDrainStop::Budget) {
         PostMessageW(FHandle, DebugEntryMsg, 0, 0); // the next pass lets waiting input go first
         PassCutShort = true;
     }
-    else if (result.Stop == TDrainStop::Busy)
+    else if (result->Stop == TDrainStop::Busy)
         ContinueIntakeLater(BusyRetryMs);
 }
 
@@ -141,8 +149,7 @@ void TMainFrame::DiscardQueuedNotifications()
 }
 
 // Runs add() with the list's redraw suspended (the suspension may already be held, and goes
-// on after it), then shows the last line when the list scrolls by itself. A failure ends the
-// suspension at once.
+// on after it). A failure ends the suspension at once.
 void TMainFrame::AddUnderHeldRedraw(const std::function<void()>& add)
 {
     HoldRedraw();
@@ -152,6 +159,11 @@ void TMainFrame::AddUnderHeldRedraw(const std::function<void()>& add)
         ReleaseRedraw();
         throw;
     }
+    ShowLastLineWhenScrolling();
+}
+
+void TMainFrame::ShowLastLineWhenScrolling()
+{
     const int count = dbDisplay.Count();
     if (AutoScroll && count - 1 > 0)
         dbDisplay.SetTopIndex(count - 1);

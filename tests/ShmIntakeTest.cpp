@@ -98,6 +98,52 @@ INSTANTIATE_TEST_SUITE_P(Shm, PendingCountCase, testing::Values(0, -1, -64, 3, 6
                                                    : std::to_string(info.param);
                          });
 
+// The pass a notification starts reads the count for its own window and takes that many.
+struct TPendingPassCase {
+    const char* Name;
+    std::int32_t Count;
+    bool OtherTerminal; // another terminal's handle stands in TerminalWnd
+    std::int32_t Taken;
+};
+
+void PrintTo(const TPendingPassCase& pass, std::ostream* out) { *out << pass.Name; }
+
+class PendingPassCase : public Intake, public testing::WithParamInterface<TPendingPassCase> {};
+
+TEST_P(PendingPassCase, TakesWhatTheCountSaysForThisWindowOnly)
+{
+    const TPendingPassCase& pass = GetParam();
+    const HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x4242));
+    Area().TerminalWnd = pass.OtherTerminal ? 0x5151u : 0x4242u;
+    Area().PendingCount = pass.Count;
+    const auto before = Exchange.Bytes();
+    std::int32_t order = 0;
+
+    const std::optional<TDrainResult> result = DrainPending(
+        Area(), Exchange.Mutex(), window, order,
+        [](const TSlotEntry& entry) { return TTaken{entry.Channel, entry.Time, std::string(entry.Text)}; },
+        [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, NoBudget);
+
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->Taken, pass.Taken);
+    EXPECT_EQ(result->Stop, TDrainStop::Done);
+    EXPECT_EQ(Delivered.size(), static_cast<std::size_t>(pass.Taken));
+    EXPECT_EQ(order, pass.Taken % Shm::SlotCount);
+    if (pass.Taken == 0)
+        EXPECT_TRUE(SameBytes(before, Exchange.Bytes()));
+    else
+        EXPECT_EQ(Area().PendingCount, 0);
+    EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Shm, PendingPassCase,
+                         testing::Values(TPendingPassCase{"Nothing", 0, false, 0},
+                                         TPendingPassCase{"Negative", -1, false, 0},
+                                         TPendingPassCase{"Three", 3, false, 3},
+                                         TPendingPassCase{"FullRing", Shm::SlotCount, false, Shm::SlotCount},
+                                         TPendingPassCase{"OtherTerminal", 3, true, 0}),
+                         [](const testing::TestParamInfo<TPendingPassCase>& info) { return info.param.Name; });
+
 // DrainRing itself takes the entry at `order` whatever the count says; the decision to run
 // a pass belongs to the caller, made on ReadPendingCount.
 TEST_F(Intake, DrainRingLeavesTheDecisionToTheCaller)

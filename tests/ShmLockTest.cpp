@@ -2,7 +2,9 @@
 // without touching the area; a mutex abandoned by an ended process is taken over.
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <ostream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +52,19 @@ const TAccessCase AccessCases[] = {
              EXPECT_EQ(calls, 0);
          }
          return !busy;
+     }},
+    {"DrainPending",
+     [](TShmArea& area, HANDLE mutex) {
+         std::int32_t order = 0;
+         int calls = 0;
+         const std::optional<TDrainResult> result = DrainPending(
+             area, mutex, nullptr, order, [&](const TSlotEntry&) { return ++calls; }, [&](int) { ++calls; },
+             Shm::SlotCount);
+         if (!result) {
+             EXPECT_EQ(order, 0);
+             EXPECT_EQ(calls, 0);
+         }
+         return result.has_value();
      }},
     {"ResetTerminalState", [](TShmArea& area, HANDLE mutex) { return ResetTerminalState(area, mutex); }},
 };
@@ -129,6 +144,36 @@ TEST(ShmLock, HoldsTheMutexUntilScopeExit)
         ASSERT_TRUE(lock.Acquired());
         EXPECT_FALSE(OtherThreadCanTake(exchange.Mutex()));
     }
+    EXPECT_TRUE(OtherThreadCanTake(exchange.Mutex()));
+}
+
+// The hand-over between two accesses: a thread that waits for the mutex gets it in between,
+// and the access that follows waits until that thread has released it.
+TEST(ShmLock, HandOverLetsAWaitingThreadInBeforeTheNextAccess)
+{
+    TTestArea exchange;
+    ASSERT_TRUE(exchange.Ready());
+    TShmLock lock(exchange.Mutex());
+    ASSERT_TRUE(lock.Acquired());
+    TNamedEvent waiting;
+    bool waiterHadIt = false;
+    std::thread waiter([&] {
+        SetEvent(waiting.Get());
+        TShmLock waiterLock(exchange.Mutex(), PeerTimeoutMs);
+        Sleep(20);
+        waiterHadIt = waiterLock.Acquired();
+    });
+    WaitForSingleObject(waiting.Get(), PeerTimeoutMs);
+    Sleep(PeerSettleMs);
+
+    EXPECT_TRUE(lock.HandOver());
+    EXPECT_TRUE(waiterHadIt);
+    EXPECT_FALSE(OtherThreadCanTake(exchange.Mutex()));
+    waiter.join();
+
+    lock.Release();
+    EXPECT_FALSE(lock.Acquired());
+    EXPECT_FALSE(lock.HandOver()); // nothing held, nothing handed over
     EXPECT_TRUE(OtherThreadCanTake(exchange.Mutex()));
 }
 
