@@ -70,7 +70,8 @@ void Write(DWORD stdHandle, std::wstring_view text)
     WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-void ReportError(const std::wstring& message) { Write(STD_ERROR_HANDLE, L"vtsend: " + message + L"\r\n"); }
+// A message or the stats line on standard error, with the program's name in front.
+void Report(const std::wstring& message) { Write(STD_ERROR_HANDLE, L"vtsend: " + message + L"\r\n"); }
 
 unsigned long ParseNumber(std::wstring_view option, std::wstring_view value)
 {
@@ -185,12 +186,12 @@ public:
     {
         const std::wstring ofLines = L" of " + std::to_wstring(FLines) + L" line(s) ";
         if (FDropped > 0) {
-            ReportError(std::to_wstring(FDropped) + ofLines +
+            Report(std::to_wstring(FDropped) + ofLines +
                         L"dropped: the ring stayed full or the exchange area is damaged");
             return ExitDropped;
         }
         if (FLeftOut > 0) {
-            ReportError(std::to_wstring(FLeftOut) + ofLines + L"left out: the terminal has channel " +
+            Report(std::to_wstring(FLeftOut) + ofLines + L"left out: the terminal has channel " +
                         ChannelName() + L" switched off");
             return ExitLeftOut;
         }
@@ -201,7 +202,7 @@ public:
     void ReportStats() const
     {
         const unsigned long sent = FLines - FLeftOut - FDropped;
-        ReportError(std::to_wstring(FLines) + L" line(s): " + std::to_wstring(sent) + L" sent, " +
+        Report(std::to_wstring(FLines) + L" line(s): " + std::to_wstring(sent) + L" sent, " +
                     std::to_wstring(FLeftOut) + L" left out, " + std::to_wstring(FDropped) +
                     L" dropped; longest hold of the mutex " + std::to_wstring(FSender.LongestHoldUs()) + L" us");
     }
@@ -298,13 +299,13 @@ int wmain(int argc, wchar_t** argv)
     try {
         return Run(argc, argv);
     } catch (const EUsage& failure) {
-        ReportError(failure.Message() + L"\r\nTry \"vtsend --help\".");
+        Report(failure.Message() + L"\r\nTry \"vtsend --help\".");
         return ExitUsage;
     } catch (const ESenderError& failure) {
-        ReportError(failure.Message());
+        Report(failure.Message());
         return ExitNoArea;
     } catch (const std::exception& failure) {
-        ReportError(Utf8ToWide(failure.what()));
+        Report(Utf8ToWide(failure.what()));
         return ExitNoArea;
     }
 }
