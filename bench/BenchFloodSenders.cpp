@@ -1,6 +1,10 @@
 #include "BenchFloodSenders.h"
 
+#include <cstdio>
+
+#include "BenchVtSendStats.h"
 #include "Exception.h"
+#include "TextCodec.h"
 
 namespace Bench {
 
@@ -8,6 +12,10 @@ namespace {
 
 constexpr wchar_t VtSendExe[] = L"vtsend.exe";
 constexpr DWORD VtSendDropped = 2; // exit status: lines dropped; they show as missing lines
+// With this option vtsend ends with a stats line that gives its longest hold of the mutex,
+// which counts under the route name VtSendRoute.
+constexpr wchar_t VtSendStatsOption[] = L"--stats";
+constexpr char VtSendRoute[] = "vtsend";
 
 bool IsVtSend(TSenderKind kind) noexcept { return kind == TSenderKind::VtSend || kind == TSenderKind::VtSendPipe; }
 
@@ -109,7 +117,9 @@ void TFloodSenders::StartVtSend(int id)
 {
     FVtSends.push_back(std::make_unique<TChildProcess>(
         BinDirectory() + VtSendExe,
-        L"--count " + std::to_wstring(FSpec.PerSender) + L" " + TagHead(FRun, static_cast<unsigned>(id))));
+        std::wstring(VtSendStatsOption) + L" --count " + std::to_wstring(FSpec.PerSender) + L" " +
+            TagHead(FRun, static_cast<unsigned>(id)),
+        nullptr, TChildErrors::Captured));
 }
 
 // vtsend reads the pipe; a thread writes the lines into it and closes it, which ends vtsend.
@@ -123,7 +133,8 @@ void TFloodSenders::StartVtSendOnPipe(int index)
     TUniqueHandle readEnd(rawRead);
     TUniqueHandle writeEnd(rawWrite);
     SetHandleInformation(writeEnd.Get(), HANDLE_FLAG_INHERIT, 0);
-    FVtSends.push_back(std::make_unique<TChildProcess>(BinDirectory() + VtSendExe, L"", readEnd.Get()));
+    FVtSends.push_back(
+        std::make_unique<TChildProcess>(BinDirectory() + VtSendExe, VtSendStatsOption, readEnd.Get(), TChildErrors::Captured));
     readEnd.Reset();
     FWriters.emplace_back([pipe = std::move(writeEnd), &input = FInputs[static_cast<std::size_t>(index)]]() mutable {
         WriteAll(pipe.Get(), input);
@@ -139,7 +150,7 @@ std::int64_t TFloodSenders::AwaitFirstEntry(DWORD limitMs) const
     return NowTicks();
 }
 
-bool TFloodSenders::Done() const
+bool TFloodSenders::Done()
 {
     // Both asked every time: a sender that failed is reported at once.
     const bool vtSendsDone = VtSendsDone();
@@ -147,7 +158,7 @@ bool TFloodSenders::Done() const
     return vtSendsDone && benchSendersDone;
 }
 
-bool TFloodSenders::VtSendsDone() const
+bool TFloodSenders::VtSendsDone()
 {
     bool done = true;
     for (const auto& process : FVtSends) {
@@ -155,9 +166,29 @@ bool TFloodSenders::VtSendsDone() const
         if (!status)
             done = false;
         else if (*status != 0 && *status != VtSendDropped)
-            throw Exception(L"vtsend ended with exit status " + std::to_wstring(*status));
+            throw Exception(L"vtsend ended with exit status " + std::to_wstring(*status) + L": " +
+                            AnsiToWide(process->CapturedErrors()));
+    }
+    if (done && !FVtSendHoldsNoted) {
+        FVtSendHoldsNoted = true;
+        NoteVtSendHolds();
     }
     return done;
+}
+
+// Each vtsend's stats line gives its longest hold; its messages go on to this process's
+// standard error, where they went before the stats were captured.
+void TFloodSenders::NoteVtSendHolds()
+{
+    for (const auto& process : FVtSends) {
+        const std::string errors = process->CapturedErrors();
+        const TVtSendStats stats = ReadVtSendStats(errors);
+        std::fputs(stats.Messages.c_str(), stderr);
+        if (!stats.LongestHoldUs)
+            throw Exception(L"vtsend wrote no stats line with its longest hold of the mutex: \"" + AnsiToWide(errors) +
+                            L"\"");
+        FDriver.NoteLongestHold(VtSendRoute, *stats.LongestHoldUs);
+    }
 }
 
 } // namespace Bench

@@ -50,13 +50,15 @@ public:
     // The moment an entry of the flood was first seen in the ring: one waits there or a
     // sender has moved WriteIndex on. Throws Exception when none came within the limit.
     std::int64_t AwaitFirstEntry(DWORD limitMs) const;
-    // True once every sender has sent all it had; throws Exception when one failed.
-    bool Done() const;
+    // True once every sender has sent all it had; throws Exception when one failed. The
+    // vtsend processes' longest holds of the mutex go to the driver once they have all ended.
+    bool Done();
 
 private:
     void StartVtSend(int id);
     void StartVtSendOnPipe(int index); // of the sender and of its input
-    bool VtSendsDone() const;
+    bool VtSendsDone();
+    void NoteVtSendHolds(); // throws Exception when one wrote no stats line
 
     TBenchDriver& FDriver;
     TResponseSpec FSpec;
@@ -66,6 +68,7 @@ private:
     std::vector<std::string> FInputs;  // vtsend on a pipe: the bytes each one reads
     std::vector<std::jthread> FWriters; // before FVtSends: a writer ends once its reader has
     TSenderProcesses FVtSends;
+    bool FVtSendHoldsNoted = false;
     TSenderProcesses FBenchSenders;    // numbered from 1 as the driver's statistics count them
 };
 

@@ -23,6 +23,8 @@ constexpr int ReaderThreads = 8;
 // Far above the longest display line (prefixes and 255 characters of text).
 constexpr std::size_t LineBufferChars = 4096;
 constexpr wchar_t TerminalExeName[] = L"Vellumtrace64.exe";
+constexpr DWORD ErrorsPipeBytes = 65536;
+constexpr DWORD ErrorsChunkBytes = 4096;
 
 HWND FindChild(HWND parent, int controlId)
 {
@@ -49,18 +51,32 @@ std::wstring BinDirectory() { return ExecutableDirectory(); }
 
 // ---- TChildProcess ---------------------------------------------------------------------
 
-TChildProcess::TChildProcess(const std::wstring& exe, const std::wstring& arguments, HANDLE standardInput)
+TChildProcess::TChildProcess(const std::wstring& exe, const std::wstring& arguments, HANDLE standardInput,
+                             TChildErrors errors)
     : FName(exe.substr(exe.find_last_of(L"\\/") + 1))
 {
+    // The child's end of the errors pipe is closed here once the child has its own copy:
+    // then the pipe ends when the child does.
+    TUniqueHandle errorsWrite;
+    if (errors == TChildErrors::Captured) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE rawRead = nullptr;
+        HANDLE rawWrite = nullptr;
+        if (!CreatePipe(&rawRead, &rawWrite, &inheritable, ErrorsPipeBytes))
+            throw Exception(L"The pipe for the errors of " + FName + L" could not be created");
+        FErrorsRead.Reset(rawRead);
+        errorsWrite.Reset(rawWrite);
+        SetHandleInformation(FErrorsRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    }
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    const bool redirected = standardInput != nullptr;
+    const bool redirected = standardInput != nullptr || errorsWrite;
     if (redirected) {
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = standardInput;
+        startup.hStdInput = standardInput != nullptr ? standardInput : GetStdHandle(STD_INPUT_HANDLE);
         startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdError = errorsWrite ? errorsWrite.Get() : GetStdHandle(STD_ERROR_HANDLE);
     }
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, redirected ? TRUE : FALSE, 0, nullptr,
@@ -109,6 +125,16 @@ double TChildProcess::CpuSeconds() const
         return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / TicksPerSecond;
     };
     return seconds(kernel) + seconds(user);
+}
+
+std::string TChildProcess::CapturedErrors() const
+{
+    std::string errors;
+    char chunk[ErrorsChunkBytes];
+    DWORD read = 0;
+    while (FErrorsRead && ReadFile(FErrorsRead.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
+        errors.append(chunk, read);
+    return errors;
 }
 
 // ---- TTerminalCopy -----------------------------------------------------------------------

@@ -18,11 +18,17 @@ namespace Bench {
 // The folder of the running exe, with its trailing separator; the sibling exes live there.
 std::wstring BinDirectory();
 
+// Where a child's standard error goes: where this process's goes, or into a pipe that
+// CapturedErrors() reads once the child has ended.
+enum class TChildErrors { Shared, Captured };
+
 class TChildProcess {
 public:
     // `standardInput`, when given, must be inheritable: the child reads it as its standard
-    // input and writes to this process's standard output and error. Throws Exception.
-    TChildProcess(const std::wstring& exe, const std::wstring& arguments, HANDLE standardInput = nullptr);
+    // input. A child with standard input or captured errors writes the rest to this process's
+    // standard output and error. Throws Exception.
+    TChildProcess(const std::wstring& exe, const std::wstring& arguments, HANDLE standardInput = nullptr,
+                  TChildErrors errors = TChildErrors::Shared);
     // Ends a child that is still running: a benchmark that failed leaves nothing behind.
     ~TChildProcess();
     TChildProcess(const TChildProcess&) = delete;
@@ -36,8 +42,12 @@ public:
     std::uint64_t PrivateBytes() const;
     // Processor time used so far, user and kernel.
     double CpuSeconds() const;
+    // What the child wrote to its captured standard error; call once it has ended. The pipe
+    // holds far more than the few lines such a child writes, so it never waits on a full pipe.
+    std::string CapturedErrors() const;
 
 private:
+    TUniqueHandle FErrorsRead; // the pipe's end of this process, with TChildErrors::Captured
     TUniqueHandle FProcess;
     TUniqueHandle FThread;
     std::wstring FName;

@@ -222,9 +222,15 @@ void TBenchDriver::NoteLongestHolds()
 {
     if (!UsesSenderLibrary(FSendersSpec.Route))
         return;
-    std::int64_t& longest = FLongestHoldsUs[WideToUtf8(RouteName(FSendersSpec.Route))];
+    const std::string route = WideToUtf8(RouteName(FSendersSpec.Route));
     for (int id = 1; id <= FSendersSpec.Senders; ++id)
-        longest = std::max(longest, static_cast<std::int64_t>(FStats.Stats().Senders[id].LongestHoldUs));
+        NoteLongestHold(route, static_cast<std::int64_t>(FStats.Stats().Senders[id].LongestHoldUs));
+}
+
+void TBenchDriver::NoteLongestHold(const std::string& route, std::int64_t us)
+{
+    std::int64_t& longest = FLongestHoldsUs[route];
+    longest = std::max(longest, us);
 }
 
 std::map<std::string, std::int64_t> TBenchDriver::LongestHoldsUs() const

@@ -134,9 +134,11 @@ public:
     // True once every sender has sent all it had; throws when one ended before.
     bool SendersDone(const TSenderProcesses& senders);
     // The longest hold of the mutex so far, in microseconds, by route name: what the senders
-    // of each route that uses our sender library reported when their flood had finished, and
-    // this process's own sender ("driver").
+    // of each route that uses our sender library reported when their flood had finished
+    // (vtsend in its stats line), and this process's own sender ("driver").
     std::map<std::string, std::int64_t> LongestHoldsUs() const;
+    // A sender of `route` reported `us` as its longest hold.
+    void NoteLongestHold(const std::string& route, std::int64_t us);
     // Exchange consumers: the moment the count is 0 and the window has answered once more.
     std::int64_t AwaitExchangeDrained(HWND window) const;
 

@@ -1,5 +1,7 @@
 // The benchmark's own logic that needs no window: reading the tags back from display lines
-// (the bench sender's and vtsend's form) and what a series of screen looks says.
+// (the bench sender's and vtsend's form), what a series of screen looks says, and vtsend's
+// stats line.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 
 #include "BenchLooks.h"
 #include "BenchShared.h"
+#include "BenchVtSendStats.h"
 
 namespace {
 
@@ -70,6 +73,35 @@ TEST(BenchLooks, AChangeMayHaveBeenDrawnAnywhereSinceTheLookBefore)
     EXPECT_EQ(Bench::FirstChangeAfter(Looks, 50), std::nullopt);
     EXPECT_EQ(Bench::LastChange(Looks), 50);
     EXPECT_EQ(Bench::LastChange({{10, 1}, {20, 1}}), std::nullopt);
+}
+
+TEST(BenchVtSendStats, TheHoldComesFromTheStatsLineAndEveryOtherLineIsAMessage)
+{
+    const std::string dropped = "vtsend: 6 of 10 line(s) dropped: the ring stayed full or the exchange area is damaged\r\n";
+    const std::string tally = "vtsend: 10 line(s): 4 sent, 0 left out, 6 dropped";
+    const struct {
+        std::string Output;
+        std::optional<std::int64_t> Hold;
+        std::string Messages;
+    } cases[] = {
+        {"vtsend: 20000 line(s): 20000 sent, 0 left out, 0 dropped; longest hold of the mutex 140 us\r\n", 140, ""},
+        {dropped + tally + "; longest hold of the mutex 0 us\r\n", 0, dropped},
+        {tally + "; longest hold of the mutex 1734 us", 1734, ""}, // no line end
+        {"", std::nullopt, ""},
+        {dropped, std::nullopt, dropped},
+        {tally + "; longest hold of the mutex us\r\n", std::nullopt, tally + "; longest hold of the mutex us\r\n"},
+        {tally + "; longest hold of the mutex 12 ms\n", std::nullopt, tally + "; longest hold of the mutex 12 ms\n"},
+        {tally + "; longest hold of the mutex -5 us\n", std::nullopt, tally + "; longest hold of the mutex -5 us\n"},
+        {tally + "; longest hold of the mutex 99999999999999999999 us", std::nullopt,
+         tally + "; longest hold of the mutex 99999999999999999999 us"},
+        {"other: 1 line(s); longest hold of the mutex 5 us", std::nullopt,
+         "other: 1 line(s); longest hold of the mutex 5 us"},
+    };
+    for (const auto& c : cases) {
+        const Bench::TVtSendStats stats = Bench::ReadVtSendStats(c.Output);
+        EXPECT_EQ(stats.LongestHoldUs, c.Hold) << c.Output;
+        EXPECT_EQ(stats.Messages, c.Messages) << c.Output;
+    }
 }
 
 } // namespace

@@ -249,6 +249,7 @@ TEST_F(SenderTest, EntriesGoIntoTheRingInOrderAndWrap)
     const double after = LocalNow();
 
     EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(run.Output, "") << "without --stats, all sent means nothing to say";
     const std::array<int, 3> slots{62, 63, 0};
     for (std::size_t i = 0; i < slots.size(); ++i) {
         const int slot = slots[i];
@@ -520,6 +521,56 @@ TEST_F(SenderTest, NothingIsWrittenWithoutTheMutex)
     EXPECT_EQ(taken.ExitCode, 0u) << taken.Output;
     EXPECT_EQ(SlotText(*Area, 0), "taken");
     EXPECT_EQ(Area->PendingCount, 1);
+}
+
+// --stats: one last line on standard error with the tally and the longest hold, after the
+// message of a non-zero status, which stays as it was.
+TEST_F(SenderTest, StatsLineTalliesTheLinesAndTheLongestHold)
+{
+    const struct {
+        const char* Label;
+        bool TerminalRuns;
+        std::int32_t Pending;   // entries waiting before; nobody takes them
+        std::uint8_t Switch;    // of channel 3
+        unsigned long Lines;
+        std::int32_t Written;
+        DWORD ExitCode;
+        const char* Message;    // of the exit status, before the stats line
+        const char* Tally;
+    } cases[] = {
+        {"all sent", true, 0, 1, 40, 40, 0, nullptr, "vtsend: 40 line(s): 40 sent, 0 left out, 0 dropped"},
+        {"ring full after 4, no terminal", false, 60, 1, 10, 4, 2, "vtsend: 6 of 10 line(s) dropped",
+         "vtsend: 10 line(s): 4 sent, 0 left out, 6 dropped"},
+        {"channel switched off", true, 0, 0, 10, 0, 1, "vtsend: 10 of 10 line(s) left out",
+         "vtsend: 10 line(s): 0 sent, 10 left out, 0 dropped"},
+    };
+    constexpr std::string_view HoldText = "; longest hold of the mutex ";
+    constexpr std::string_view LineEnd = " us\r\n";
+    for (const auto& c : cases) {
+        Guarded([&] {
+            Publish(c.TerminalRuns ? Terminal.Get() : nullptr);
+            Area->PendingCount = c.Pending;
+            Area->WriteIndex = c.Pending;
+            Area->ChannelOn[3] = c.Switch;
+        });
+        const TRunResult run = RunVtsend(L"--stats -c 3 --count " + std::to_wstring(c.Lines) + L" stat");
+        EXPECT_EQ(run.ExitCode, c.ExitCode) << c.Label << ": " << run.Output;
+        EXPECT_EQ(Area->PendingCount, c.Pending + c.Written) << c.Label;
+
+        const std::size_t statsAt = run.Output.find(std::string(c.Tally) + std::string(HoldText));
+        ASSERT_NE(statsAt, std::string::npos) << c.Label << ": " << run.Output;
+        if (c.Message) {
+            EXPECT_LT(run.Output.find(c.Message), statsAt) << c.Label << ": " << run.Output;
+        }
+        // The stats line ends the output: "<digits> us".
+        const std::string hold = run.Output.substr(statsAt + std::strlen(c.Tally) + HoldText.size());
+        ASSERT_GT(hold.size(), LineEnd.size()) << c.Label << ": " << run.Output;
+        EXPECT_EQ(hold.substr(hold.size() - LineEnd.size()), LineEnd) << c.Label << ": " << run.Output;
+        const std::string digits = hold.substr(0, hold.size() - LineEnd.size());
+        ASSERT_EQ(digits.find_first_not_of("0123456789"), std::string::npos) << c.Label << ": " << run.Output;
+        EXPECT_LT(std::stoul(digits), 1000000ul) << c.Label; // plausible (a short hold may read 0 us)
+    }
+    TakePosts();
 }
 
 TEST_F(SenderTest, CApiWritesAndReports)
