@@ -192,7 +192,7 @@ std::size_t TEntrySender::WriteEntries(std::span<const Sender::TEntry> entries, 
             giveUp = !TerminalRuns() || GetTickCount64() >= deadline;
             Announce(true);
             if (!giveUp)
-                AwaitRoom(deadline);
+                AwaitRoom(Sender::RoomToAwait(entries.size() - next), deadline);
             break;
         case TWriteOutcome::Busy:
             giveUp = GetTickCount64() >= deadline;
@@ -250,13 +250,13 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
     return TWriteOutcome::Written;
 }
 
-void TEntrySender::AwaitRoom(ULONGLONG deadline) const noexcept
+void TEntrySender::AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexcept
 {
     // Unguarded, the count is only a hint; the write itself looks again under the mutex.
     const auto pending = [this] { return ReadUnguarded<std::int32_t>(FArea, offsetof(TShmArea, PendingCount)); };
     do
         Sleep(Sender::FullPollMs);
-    while (pending() > Shm::SlotCount - Sender::RoomWorthWriting && GetTickCount64() < deadline);
+    while (pending() > Shm::SlotCount - room && GetTickCount64() < deadline);
 }
 
 void TEntrySender::NoteHold(std::int64_t ticks) noexcept

@@ -27,10 +27,16 @@ namespace Sender {
 
 inline constexpr unsigned long DefaultFullWaitMs = 1000;
 // A full ring is looked at again this often, without the mutex, until it has room for
-// RoomWorthWriting entries (or nothing pending stays): the terminal takes an entry in well
-// under a millisecond and must not run dry while this sender sleeps.
+// RoomWorthWriting entries, or for all that are left when fewer: the terminal takes an entry
+// in well under a millisecond and must not run dry while this sender sleeps.
 inline constexpr unsigned long FullPollMs = 1;
 inline constexpr std::int32_t RoomWorthWriting = 16;
+
+// The room a sender with `left` entries still to write waits for in a full ring.
+constexpr std::int32_t RoomToAwait(std::size_t left) noexcept
+{
+    return left < static_cast<std::size_t>(RoomWorthWriting) ? static_cast<std::int32_t>(left) : RoomWorthWriting;
+}
 // How long the answer whether the published terminal's window exists is kept.
 inline constexpr ULONGLONG LivenessCheckMs = 100;
 // While entries wait, the terminal is reminded at least this often.
@@ -118,7 +124,7 @@ private:
     TWriteOutcome TryWrite(std::span<const Sender::TEntry> entries, std::size_t& next, bool terminalRuns);
     void NoteHold(std::int64_t ticks) noexcept;
     // Sleeps until the ring has room worth a hold of the mutex, or until `deadline`.
-    void AwaitRoom(ULONGLONG deadline) const noexcept;
+    void AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexcept;
     HWND PublishedTerminal() const noexcept;
     bool TerminalRuns() const noexcept;
     // Posts "DebugEntry" when the terminal could otherwise miss this sender's entries: after
