@@ -186,13 +186,12 @@ public:
     {
         const std::wstring ofLines = L" of " + std::to_wstring(FLines) + L" line(s) ";
         if (FDropped > 0) {
-            Report(std::to_wstring(FDropped) + ofLines +
-                        L"dropped: the ring stayed full or the exchange area is damaged");
+            Report(std::to_wstring(FDropped) + ofLines + L"dropped: the ring stayed full or the exchange area is damaged");
             return ExitDropped;
         }
         if (FLeftOut > 0) {
-            Report(std::to_wstring(FLeftOut) + ofLines + L"left out: the terminal has channel " +
-                        ChannelName() + L" switched off");
+            Report(std::to_wstring(FLeftOut) + ofLines + L"left out: the terminal has channel " + ChannelName() +
+                   L" switched off");
             return ExitLeftOut;
         }
         return ExitSent;
@@ -202,9 +201,9 @@ public:
     void ReportStats() const
     {
         const unsigned long sent = FLines - FLeftOut - FDropped;
-        Report(std::to_wstring(FLines) + L" line(s): " + std::to_wstring(sent) + L" sent, " +
-                    std::to_wstring(FLeftOut) + L" left out, " + std::to_wstring(FDropped) +
-                    L" dropped; longest hold of the mutex " + std::to_wstring(FSender.LongestHoldUs()) + L" us");
+        Report(std::to_wstring(FLines) + L" line(s): " + std::to_wstring(sent) + L" sent, " + std::to_wstring(FLeftOut) +
+               L" left out, " + std::to_wstring(FDropped) + L" dropped; longest hold of the mutex " +
+               std::to_wstring(FSender.LongestHoldUs()) + L" us");
     }
 
 private:
