@@ -93,6 +93,8 @@ constexpr std::int32_t NextSlot(std::int32_t order) noexcept
 // each entry still has a guarded access of its own and a waiting sender gets the mutex
 // between any two, while an entry costs one round trip to the system instead of two.
 inline constexpr std::int32_t HandOverRun = 16;
+// How long a pass waits, before it takes the last entry counted, for a sender to count another.
+inline constexpr LONGLONG LingerUs = 200;
 
 // One intake pass: takes entries in ring order from `order` while the count left is above 0,
 // at most maxEntries of them, and no further one once GetTickCount64() has reached
@@ -101,7 +103,8 @@ inline constexpr std::int32_t HandOverRun = 16;
 // the mutex; deliver() gets what it returned, in ring order, after the mutex is released at
 // the end of a run of up to HandOverRun entries. A run that left the count at 0 ends the
 // pass unless entries were counted while its lines were delivered; every further run looks
-// at the count under the mutex before it takes anything. `order` has advanced past every
+// at the count under the mutex before it takes anything. Before it takes the last entry
+// counted, a pass waits up to LingerUs, without the mutex, for a sender to count another. `order` has advanced past every
 // entry taken. Every entry taken and built is delivered, even when build or deliver throws
 // for another one; the pass then ends, and the first failure, in ring order, is thrown.
 template <class Build, class Deliver>
@@ -158,27 +161,50 @@ inline std::int32_t PendingCountHint(const TShmArea& area) noexcept
 }
 
 struct TRunEnd {
-    bool More = false; // the count was above 0 after the last entry taken
-    bool Busy = false; // a wait for the mutex timed out
+    bool More = false;        // the count was above 0 after the last entry taken
+    bool Busy = false;        // a wait for the mutex timed out
+    bool LastOneLeft = false; // the run ended before the last entry counted, to linger
     std::exception_ptr BuildFailure;
 };
 
+// Waits up to LingerUs, without the mutex, for a sender to count another entry beside the
+// last one.
+inline void AwaitCompany(const TShmArea& area) noexcept
+{
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const LONGLONG limit = frequency.QuadPart * LingerUs / 1000000;
+    do {
+        if (PendingCountHint(area) > 1)
+            return;
+        SwitchToThread();
+        QueryPerformanceCounter(&now);
+    } while (now.QuadPart - start.QuadPart < limit);
+}
+
 // Takes entries with `lock`, handed over between two, until the count is 0 or runFull()
 // says so. With confirmCount, nothing is taken unless the count under the mutex is above 0.
+// The run ends before the last entry counted, except right after such a wait (!mayLinger).
 template <class Take, class RunFull>
-TRunEnd TakeRun(TShmArea& area, TShmLock& lock, std::int32_t& order, bool confirmCount, Take&& take, RunFull&& runFull)
+TRunEnd TakeRun(TShmArea& area, TShmLock& lock, std::int32_t& order, bool confirmCount, bool mayLinger, Take&& take,
+                RunFull&& runFull)
 {
     TRunEnd end;
     end.Busy = !lock.Acquired();
     end.More = !end.Busy && (!confirmCount || area.PendingCount > 0);
-    while (end.More) {
+    end.LastOneLeft = end.More && mayLinger && area.PendingCount == 1;
+    while (end.More && !end.LastOneLeft) {
+        std::int32_t left = 0;
         try {
-            end.More = TakeHeldEntry(area, order, take) > 0;
+            left = TakeHeldEntry(area, order, take);
         } catch (...) {
             end.BuildFailure = std::current_exception();
             return end;
         }
-        if (!end.More || runFull())
+        end.More = left > 0;
+        end.LastOneLeft = left == 1;
+        if (!end.More || end.LastOneLeft || runFull())
             return end;
         if (!lock.HandOver()) {
             end.Busy = true;
@@ -241,6 +267,7 @@ TDrainResult DrainWithLock(TShmArea& area, TShmLock& lock, std::int32_t& order, 
     };
     std::vector<TBuilt> run;
     run.reserve(HandOverRun);
+    bool mayLinger = true;
     for (bool firstRun = true;; firstRun = false) {
         if (budgetUsed()) {
             result.Stop = TDrainStop::Budget;
@@ -251,13 +278,22 @@ TDrainResult DrainWithLock(TShmArea& area, TShmLock& lock, std::int32_t& order, 
         if (!firstRun)
             lock.Acquire();
         const TRunEnd end = TakeRun(
-            area, lock, order, !firstRun, [&](const TSlotEntry& entry) { run.push_back(takeOne(entry)); },
+            area, lock, order, !firstRun, mayLinger, [&](const TSlotEntry& entry) { run.push_back(takeOne(entry)); },
             [&] { return static_cast<std::int32_t>(run.size()) >= HandOverRun || budgetUsed(); });
         lock.Release();
         DeliverRun(run, deliver, end.BuildFailure);
         if (end.Busy) {
             result.Stop = TDrainStop::Busy;
             return result;
+        }
+        // A sender that writes line after line, each with a lock of its own, finds the
+        // ring empty after nearly every line when each pass empties it, and then notifies
+        // the terminal of every line. Before the last entry counted is taken, a sender gets
+        // a moment to count another beside it; after that moment the last one is taken.
+        mayLinger = !end.LastOneLeft;
+        if (end.LastOneLeft) {
+            AwaitCompany(area);
+            continue;
         }
         // A sender may have counted more while the lines went to the list.
         if (!end.More && (run.empty() || PendingCountHint(area) <= 0))

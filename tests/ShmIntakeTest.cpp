@@ -471,12 +471,14 @@ void PrintTo(const TFailureCase& failure, std::ostream* out) { *out << failure.N
 
 class FailureCase : public Intake, public testing::WithParamInterface<TFailureCase> {};
 
-// Entry 1 of 3 fails. An entry that cannot be built ends the run before the next entry is
-// taken; one that cannot be delivered leaves the others of its run to be delivered.
+// Entry 1 of 4 fails. An entry that cannot be built ends the run before the next entry is
+// taken; one that cannot be delivered leaves the others of its run to be delivered. (A run
+// ends before the last entry counted.)
 TEST_P(FailureCase, ConsumesTheEntryDeliversTheRestOfItsRunAndReleasesTheMutex)
 {
+    constexpr std::int32_t count = 4;
     const TFailureCase& failure = GetParam();
-    Area().PendingCount = 3;
+    Area().PendingCount = count;
     std::int32_t order = 0;
     const auto before = Exchange.Bytes();
     std::vector<int> delivered;
@@ -504,14 +506,16 @@ TEST_P(FailureCase, ConsumesTheEntryDeliversTheRestOfItsRunAndReleasesTheMutex)
     const auto taken = static_cast<std::int32_t>(failure.Taken.size());
     EXPECT_EQ(delivered, failure.Delivered);
     EXPECT_EQ(order, taken);
-    EXPECT_TRUE(SameBytes(AfterTaking(before, failure.Taken, 3 - taken), Exchange.Bytes()));
+    EXPECT_TRUE(SameBytes(AfterTaking(before, failure.Taken, count - taken), Exchange.Bytes()));
     EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
 
-    if (taken < 3) { // the next pass goes on with the entry after the failed one
-        const TDrainResult rest = Drain(order);
-        EXPECT_EQ(rest.Taken, 3 - taken);
-        EXPECT_EQ(Delivered, (std::vector<TTaken>{Expected(2)}));
-    }
+    // The next pass goes on with the entry after the last one taken.
+    const TDrainResult rest = Drain(order);
+    EXPECT_EQ(rest.Taken, count - taken);
+    std::vector<TTaken> expected;
+    for (std::int32_t slot = taken; slot < count; ++slot)
+        expected.push_back(Expected(slot));
+    EXPECT_EQ(Delivered, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shm, FailureCase,
