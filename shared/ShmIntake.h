@@ -104,9 +104,10 @@ inline constexpr LONGLONG LingerUs = 200;
 // the end of a run of up to HandOverRun entries. A run that left the count at 0 ends the
 // pass unless entries were counted while its lines were delivered; every further run looks
 // at the count under the mutex before it takes anything. Before it takes the last entry
-// counted, a pass waits up to LingerUs, without the mutex, for a sender to count another. `order` has advanced past every
-// entry taken. Every entry taken and built is delivered, even when build or deliver throws
-// for another one; the pass then ends, and the first failure, in ring order, is thrown.
+// counted, a pass waits up to LingerUs, without the mutex, for a sender to count another.
+// `order` has advanced past every entry taken. Every entry taken and built is delivered,
+// even when build or deliver throws for another one; the pass then ends, and the first
+// failure, in ring order, is thrown.
 template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
                        Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline = NoDeadline);
