@@ -6,6 +6,7 @@
 
 #include "ShDat.h"
 #include "ShmLock.h"
+#include "ShmUnguarded.h"
 
 namespace Sender {
 
@@ -87,15 +88,6 @@ std::wstring OpenFailure(const wchar_t* what, const wchar_t* name)
     return std::wstring(L"Cannot open the ") + what + L" \"" + name + L"\": " + reason;
 }
 
-// TerminalWnd and the switches are written by the terminal without the mutex, one store
-// each; read them as single loads the compiler must not cache. The record is packed, so
-// the field is reached by its offset (the view is page-aligned, TerminalWnd 8-aligned).
-template <class T>
-T ReadUnguarded(const TShmArea* area, std::size_t offset) noexcept
-{
-    return *reinterpret_cast<const volatile T*>(reinterpret_cast<const unsigned char*>(area) + offset);
-}
-
 } // namespace
 
 TEntrySender::TEntrySender()
@@ -165,7 +157,7 @@ bool TEntrySender::ChannelOff(unsigned channel, bool terminalRuns) const noexcep
 {
     // The switches mean something only while a terminal runs: without one they are all 0.
     return channel < static_cast<unsigned>(Shm::ChannelCount) && terminalRuns &&
-           ReadUnguarded<std::uint8_t>(FArea, offsetof(TShmArea, ChannelOn) + channel) == 0;
+           ReadUnguarded<std::uint8_t>(*FArea, offsetof(TShmArea, ChannelOn) + channel) == 0;
 }
 
 std::size_t TEntrySender::WriteEntries(std::span<const Sender::TEntry> entries) noexcept
@@ -253,10 +245,9 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
 void TEntrySender::AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexcept
 {
     // Unguarded, the count is only a hint; the write itself looks again under the mutex.
-    const auto pending = [this] { return ReadUnguarded<std::int32_t>(FArea, offsetof(TShmArea, PendingCount)); };
     do
         Sleep(Sender::FullPollMs);
-    while (pending() > Shm::SlotCount - room && GetTickCount64() < deadline);
+    while (PendingCountHint(*FArea) > Shm::SlotCount - room && GetTickCount64() < deadline);
 }
 
 void TEntrySender::NoteHold(std::int64_t ticks) noexcept
@@ -268,7 +259,7 @@ void TEntrySender::NoteHold(std::int64_t ticks) noexcept
 
 HWND TEntrySender::PublishedTerminal() const noexcept
 {
-    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(ReadUnguarded<std::uint64_t>(FArea, offsetof(TShmArea, TerminalWnd))));
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(ReadUnguarded<std::uint64_t>(*FArea, offsetof(TShmArea, TerminalWnd))));
 }
 
 // A handle left behind by a terminal that ended without its shutdown names no window. Asking

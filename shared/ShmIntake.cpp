@@ -10,8 +10,7 @@ constexpr DWORD HandOverPollMs = 2;
 
 std::uint64_t LoadTerminalWnd(const TShmArea& area) noexcept
 {
-    return *reinterpret_cast<const volatile std::uint64_t*>(reinterpret_cast<const char*>(&area) +
-                                                            offsetof(TShmArea, TerminalWnd));
+    return ReadUnguarded<std::uint64_t>(area, offsetof(TShmArea, TerminalWnd));
 }
 
 std::uint64_t HandleValue(HWND window) noexcept
@@ -25,13 +24,6 @@ std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex)
 {
     std::optional<std::int32_t> count;
     WithShmLock(mutex, [&] { count = area.PendingCount; });
-    return count;
-}
-
-std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex, HWND window)
-{
-    std::optional<std::int32_t> count;
-    WithShmLock(mutex, [&] { count = PendingCountFor(area, window); });
     return count;
 }
 

@@ -19,6 +19,7 @@
 #include "Exception.h"
 #include "ShmDefs.h"
 #include "ShmLock.h"
+#include "ShmUnguarded.h"
 
 // How long a starting terminal lets a running one take what is pending before it takes over.
 inline constexpr DWORD HandOverWaitMs = 500;
@@ -46,11 +47,9 @@ struct TDrainResult {
 
 // PendingCount read under the lock; nothing when the mutex could not be had in time.
 std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex);
-// The same for the terminal `window`: 0 while another terminal's handle stands in
-// TerminalWnd, because the senders fill the ring for that one from then on.
-std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex, HWND window);
-
-// What ReadPendingCount(area, mutex, window) reads, with the mutex already held.
+// PendingCount for the terminal `window`, with the mutex already held: 0 while another
+// terminal's handle stands in TerminalWnd, because the senders fill the ring for that one
+// from then on.
 std::int32_t PendingCountFor(const TShmArea& area, HWND window) noexcept;
 
 // TerminalWnd := window as one 8-byte store; senders read it without the mutex.
@@ -99,7 +98,7 @@ inline constexpr LONGLONG LingerUs = 200;
 // One intake pass: takes entries in ring order from `order` while the count left is above 0,
 // at most maxEntries of them, and no further one once GetTickCount64() has reached
 // `deadline`. It takes the first entry without looking at the count (or the clock): the
-// caller runs a pass only when ReadPendingCount gave more than 0. build(entry) runs under
+// caller runs a pass only when the count was above 0. build(entry) runs under
 // the mutex; deliver() gets what it returned, in ring order, after the mutex is released at
 // the end of a run of up to HandOverRun entries. A run that left the count at 0 ends the
 // pass unless entries were counted while its lines were delivered; every further run looks
@@ -112,9 +111,9 @@ template <class Build, class Deliver>
 TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&& build,
                        Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline = NoDeadline);
 
-// The pass that a notification starts: the guarded access of ReadPendingCount(area, mutex,
-// window), then, when the count is above 0, the mutex handed over to the first entry and
-// DrainRing from there. Nothing when the wait for the count timed out; Taken 0 when nothing
+// The pass that a notification starts: one guarded access reads PendingCountFor(area,
+// window), then, when the count is above 0, the mutex is handed over to the first entry and
+// DrainRing goes on from there. Nothing when the wait for the count timed out; Taken 0 when nothing
 // was pending (and build and deliver were not called).
 template <class Build, class Deliver>
 std::optional<TDrainResult> DrainPending(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& order, Build&& build,
@@ -152,13 +151,6 @@ std::int32_t TakeHeldEntry(TShmArea& area, std::int32_t order, Build&& build)
     build(entry);
     // Read back last, so whatever was counted meanwhile is taken in the same pass.
     return area.PendingCount;
-}
-
-// PendingCount without the mutex: a hint only, which a guarded access confirms.
-inline std::int32_t PendingCountHint(const TShmArea& area) noexcept
-{
-    return *reinterpret_cast<const volatile std::int32_t*>(reinterpret_cast<const char*>(&area) +
-                                                           offsetof(TShmArea, PendingCount));
 }
 
 struct TRunEnd {
