@@ -31,7 +31,7 @@ public:
 
     ~TBareConsumer()
     {
-        if (!ResetTerminalState(FExchange.Area(), FExchange.Mutex()))
+        if (!ResetTerminalState(FExchange.Area(), FExchange.Mutex(), FWindow))
             FExchange.Area().TerminalWnd = 0;
         if (FWindow != nullptr)
             DestroyWindow(FWindow);
@@ -45,7 +45,7 @@ public:
     {
         FExchange.Area().ExtendedChannels = 1;
         std::memset(FExchange.Area().ChannelOn, 1, sizeof FExchange.Area().ChannelOn);
-        PublishTerminal(FExchange.Area(), FExchange.Mutex(), FWindow);
+        PublishTerminal(FExchange.Area(), FExchange.Mutex(), FWindow, FOrder);
         FStatsView.Stats().Consumer.Ready = 1;
     }
 

@@ -41,14 +41,14 @@ TNaiveSender::TOutcome TNaiveSender::TryWrite(unsigned channel, double time, std
     TShmArea& area = FExchange.Area();
     if (area.PendingCount >= Shm::SlotCount)
         return TOutcome::Full;
-    const std::int32_t slot = Sender::SanitizeSlot(area.WriteIndex);
+    const std::int32_t slot = Shm::WrapSlot(area.WriteIndex);
     const std::size_t length = std::min<std::size_t>(text.size(), Shm::MaxTextLength);
     area.SlotChannel[slot] = static_cast<std::uint8_t>(channel);
     area.SlotTime[slot] = time;
     area.SlotText[slot][0] = static_cast<std::uint8_t>(length);
     std::memcpy(&area.SlotText[slot][1], text.data(), length);
     area.PendingCount = area.PendingCount + 1;
-    area.WriteIndex = Sender::SanitizeSlot(slot + 1);
+    area.WriteIndex = Shm::WrapSlot(slot + 1);
     return TOutcome::Written;
 }
 

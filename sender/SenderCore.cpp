@@ -218,7 +218,7 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
         return TWriteOutcome::Full;
 
     // With nothing pending and no terminal, the next terminal starts reading at slot 0.
-    std::int32_t slot = pending == 0 && !terminalRuns ? 0 : Sender::SanitizeSlot(area.WriteIndex);
+    std::int32_t slot = pending == 0 && !terminalRuns ? 0 : Shm::WrapSlot(area.WriteIndex);
     std::int32_t count = pending;
     LARGE_INTEGER now = start;
     do {
@@ -229,7 +229,7 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
         slotText[0] = static_cast<std::uint8_t>(entry.Text.size());
         if (!entry.Text.empty())
             std::memcpy(slotText + 1, entry.Text.data(), entry.Text.size());
-        slot = Sender::SanitizeSlot(slot + 1);
+        slot = Shm::WrapSlot(slot + 1);
         ++count;
         QueryPerformanceCounter(&now);
     } while (count < Shm::SlotCount && next < entries.size() && now.QuadPart - start.QuadPart < FHoldLimitTicks);

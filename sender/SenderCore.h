@@ -56,13 +56,6 @@ double FileTimeToDateTime(const FILETIME& local) noexcept;
 // The current local time as a date-time value.
 double CurrentDateTime() noexcept;
 
-// The slot a WriteIndex value stands for: wrapped into 0..63.
-constexpr std::int32_t SanitizeSlot(std::int32_t writeIndex) noexcept
-{
-    const std::int32_t slot = writeIndex % Shm::SlotCount;
-    return slot < 0 ? slot + Shm::SlotCount : slot;
-}
-
 // One entry as it goes into a slot, and the line of its call it belongs to.
 struct TEntry {
     std::uint8_t Channel = 0;

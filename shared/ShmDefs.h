@@ -20,6 +20,14 @@ inline constexpr std::uint32_t AreaSize = 17009;
 inline constexpr unsigned long LockTimeoutMs = 100; // longest wait for the mutex per access
 inline constexpr char FormFeed = '\f';              // an entry of just this clears the list
 
+// The slot a WriteIndex value stands for, wrapped into 0..63 as senders wrap it (a broken
+// value such as 70 or -1 stands for 6 or 63).
+constexpr std::int32_t WrapSlot(std::int32_t index) noexcept
+{
+    const std::int32_t slot = index % SlotCount;
+    return slot < 0 ? slot + SlotCount : slot;
+}
+
 } // namespace Shm
 
 #pragma pack(push, 1)

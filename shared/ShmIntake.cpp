@@ -18,6 +18,13 @@ std::uint64_t HandleValue(HWND window) noexcept
     return static_cast<std::uint64_t>(reinterpret_cast<UINT_PTR>(window));
 }
 
+// TerminalWnd for one-store writes: senders read it without the mutex.
+volatile LONG64* TerminalWndField(TShmArea& area) noexcept
+{
+    static_assert(offsetof(TShmArea, TerminalWnd) % sizeof(LONG64) == 0);
+    return reinterpret_cast<volatile LONG64*>(reinterpret_cast<char*>(&area) + offsetof(TShmArea, TerminalWnd));
+}
+
 } // namespace
 
 std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex)
@@ -27,20 +34,28 @@ std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex)
     return count;
 }
 
-std::int32_t PendingCountFor(const TShmArea& area, HWND window) noexcept
+bool RingBelongsTo(const TShmArea& area, HWND window) noexcept
 {
     const std::uint64_t published = LoadTerminalWnd(area);
-    return published != 0 && published != HandleValue(window) ? 0 : area.PendingCount;
+    return published == 0 || published == HandleValue(window);
+}
+
+std::int32_t PendingCountFor(const TShmArea& area, HWND window) noexcept
+{
+    return RingBelongsTo(area, window) ? area.PendingCount : 0;
 }
 
 void StoreTerminalWnd(TShmArea& area, HWND window) noexcept
 {
-    static_assert(offsetof(TShmArea, TerminalWnd) % sizeof(LONG64) == 0);
-    auto* terminalWnd = reinterpret_cast<volatile LONG64*>(reinterpret_cast<char*>(&area) + offsetof(TShmArea, TerminalWnd));
-    InterlockedExchange64(terminalWnd, static_cast<LONG64>(HandleValue(window)));
+    InterlockedExchange64(TerminalWndField(area), static_cast<LONG64>(HandleValue(window)));
 }
 
-bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window)
+void WithdrawTerminalWnd(TShmArea& area, HWND window) noexcept
+{
+    InterlockedCompareExchange64(TerminalWndField(area), 0, static_cast<LONG64>(HandleValue(window)));
+}
+
+bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& readIndex)
 {
     const auto previous = reinterpret_cast<HWND>(static_cast<UINT_PTR>(LoadTerminalWnd(area)));
     const bool otherRuns = previous != nullptr && previous != window && IsWindow(previous) != FALSE;
@@ -52,12 +67,14 @@ bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window)
                 area.WriteIndex = 0;
             else if (GetTickCount64() < deadline)
                 return; // the running terminal is still taking its entries
+            readIndex = StartReadIndex(area);
             StoreTerminalWnd(area, window);
             published = true;
         });
         if (published)
             return true;
         if (!locked) {
+            readIndex = StartReadIndex(area);
             StoreTerminalWnd(area, window);
             return false;
         }
@@ -65,9 +82,11 @@ bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window)
     }
 }
 
-bool ResetTerminalState(TShmArea& area, HANDLE mutex)
+bool ResetTerminalState(TShmArea& area, HANDLE mutex, HWND window)
 {
     return WithShmLock(mutex, [&] {
+        if (!RingBelongsTo(area, window))
+            return;
         area.PendingCount = 0;
         area.TerminalWnd = 0;
         area.WriteIndex = 0;

@@ -19,6 +19,7 @@
 #include "Exception.h"
 #include "ShmDefs.h"
 #include "ShmLock.h"
+#include "ShmReadIndex.h"
 #include "ShmUnguarded.h"
 
 // How long a starting terminal lets a running one take what is pending before it takes over.
@@ -47,20 +48,24 @@ struct TDrainResult {
 
 // PendingCount read under the lock; nothing when the mutex could not be had in time.
 std::optional<std::int32_t> ReadPendingCount(const TShmArea& area, HANDLE mutex);
-// PendingCount for the terminal `window`, with the mutex already held: 0 while another
-// terminal's handle stands in TerminalWnd, because the senders fill the ring for that one
-// from then on.
+// Whether the ring is the terminal `window`'s to take from: no other terminal's handle
+// stands in TerminalWnd, because the senders fill the ring for that one from then on.
+bool RingBelongsTo(const TShmArea& area, HWND window) noexcept;
+// PendingCount for the terminal `window`, with the mutex already held: 0 while the ring
+// does not belong to it.
 std::int32_t PendingCountFor(const TShmArea& area, HWND window) noexcept;
 
 // TerminalWnd := window as one 8-byte store; senders read it without the mutex.
 void StoreTerminalWnd(TShmArea& area, HWND window) noexcept;
 
-// Publishes `window` in TerminalWnd under the lock. With nothing pending, WriteIndex := 0
-// first, so that the senders' next entry goes to slot 0, where this terminal starts reading.
-// While another terminal still runs, it is given up to HandOverWaitMs to take what is
-// pending. When the mutex stays busy the handle is published all the same, without the lock;
-// false then.
-bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window);
+// Publishes `window` in TerminalWnd under the lock and sets `readIndex` to the slot this
+// terminal takes first (StartReadIndex), read under the same lock, so that the senders, which
+// fill the ring for this terminal from then on, and this terminal start in step. With nothing
+// pending, WriteIndex := 0 first, and reading starts at slot 0. While another terminal still
+// runs, it is given up to HandOverWaitMs to take what is pending; whatever it leaves, this one
+// takes. When the mutex stays busy the handle is published all the same, without the lock, and
+// the read index is taken from the area as it stands; false then.
+bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& readIndex);
 
 // Takes the entry in slot `order` under one guarded access: copies it, lowers PendingCount,
 // clears the slot's length byte and calls build(entry) while the mutex is still held.
@@ -104,6 +109,7 @@ inline constexpr LONGLONG LingerUs = 200;
 // pass unless entries were counted while its lines were delivered; every further run looks
 // at the count under the mutex before it takes anything. Before it takes the last entry
 // counted, a pass waits up to LingerUs, without the mutex, for a sender to count another.
+// A count above 64 moves `order` to SweepStart first (RealignOnBrokenCount).
 // `order` has advanced past every entry taken. Every entry taken and built is delivered,
 // even when build or deliver throws for another one; the pass then ends, and the first
 // failure, in ring order, is thrown.
@@ -113,16 +119,21 @@ TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&
 
 // The pass that a notification starts: one guarded access reads PendingCountFor(area,
 // window), then, when the count is above 0, the mutex is handed over to the first entry and
-// DrainRing goes on from there. Nothing when the wait for the count timed out; Taken 0 when nothing
+// DrainRing goes on from there, taking nothing more once another terminal has taken the ring
+// over (RingBelongsTo). Nothing when the wait for the count timed out; Taken 0 when nothing
 // was pending (and build and deliver were not called).
 template <class Build, class Deliver>
 std::optional<TDrainResult> DrainPending(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& order, Build&& build,
                                          Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline = NoDeadline);
 
-// Clears the terminal's state in the area under one guarded access: PendingCount,
-// TerminalWnd, WriteIndex, every slot's length byte and every channel switch. False when
-// the mutex could not be had (nothing was touched).
-bool ResetTerminalState(TShmArea& area, HANDLE mutex);
+// The shutdown of the terminal `window`: clears the terminal's state in the area under one
+// guarded access: PendingCount, TerminalWnd, WriteIndex, every slot's length byte and every
+// channel switch. When another terminal has taken the ring over, all of that is the other's
+// and is left as it is. False when the mutex could not be had (nothing was touched).
+bool ResetTerminalState(TShmArea& area, HANDLE mutex, HWND window);
+
+// TerminalWnd := 0 as one store, unless another terminal's handle stands there by now.
+void WithdrawTerminalWnd(TShmArea& area, HWND window) noexcept;
 
 // ---- templates -----------------------------------------------------------------------
 
@@ -176,20 +187,32 @@ inline void AwaitCompany(const TShmArea& area) noexcept
     } while (now.QuadPart - start.QuadPart < limit);
 }
 
+// With the mutex held: a count that no sender keeping the rules writes moves the read index
+// to the start of a sweep of the whole ring, so that the sweep ends where the senders write
+// next instead of leaving the read index off their slots for good.
+inline void RealignOnBrokenCount(const TShmArea& area, std::int32_t& order) noexcept
+{
+    if (area.PendingCount > Shm::SlotCount)
+        order = SweepStart(area);
+}
+
 // Takes entries with `lock`, handed over between two, until the count is 0 or runFull()
-// says so. With confirmCount, nothing is taken unless the count under the mutex is above 0.
-// The run ends before the last entry counted, except right after such a wait (!mayLinger).
-template <class Take, class RunFull>
+// says so. Nothing is taken, after any wait for the mutex, once owns() says that the ring
+// is no longer this terminal's. With confirmCount, nothing is taken unless the count under
+// the mutex is above 0. The run ends before the last entry counted, except right after such
+// a wait (!mayLinger).
+template <class Take, class RunFull, class Owns>
 TRunEnd TakeRun(TShmArea& area, TShmLock& lock, std::int32_t& order, bool confirmCount, bool mayLinger, Take&& take,
-                RunFull&& runFull)
+                RunFull&& runFull, Owns&& owns)
 {
     TRunEnd end;
     end.Busy = !lock.Acquired();
-    end.More = !end.Busy && (!confirmCount || area.PendingCount > 0);
+    end.More = !end.Busy && owns() && (!confirmCount || area.PendingCount > 0);
     end.LastOneLeft = end.More && mayLinger && area.PendingCount == 1;
     while (end.More && !end.LastOneLeft) {
         std::int32_t left = 0;
         try {
+            RealignOnBrokenCount(area, order);
             left = TakeHeldEntry(area, order, take);
         } catch (...) {
             end.BuildFailure = std::current_exception();
@@ -203,6 +226,8 @@ TRunEnd TakeRun(TShmArea& area, TShmLock& lock, std::int32_t& order, bool confir
             end.Busy = true;
             return end;
         }
+        // Another terminal may have taken over while the mutex was let go.
+        end.More = owns();
     }
     return end;
 }
@@ -242,10 +267,11 @@ std::optional<std::int32_t> TakeEntry(TShmArea& area, HANDLE mutex, std::int32_t
 namespace ShmIntakeDetail {
 
 // DrainRing with `lock` made for the first run (acquired or timed out); each further run
-// acquires it again.
-template <class Build, class Deliver>
+// acquires it again. owns() tells, with the mutex held, whether the ring is still this
+// terminal's.
+template <class Build, class Deliver, class Owns>
 TDrainResult DrainWithLock(TShmArea& area, TShmLock& lock, std::int32_t& order, Build& build, Deliver& deliver,
-                           std::int32_t maxEntries, ULONGLONG deadline)
+                           std::int32_t maxEntries, ULONGLONG deadline, Owns&& owns)
 {
     using TBuilt = std::remove_cvref_t<std::invoke_result_t<Build&, const TSlotEntry&>>;
     TDrainResult result;
@@ -272,7 +298,7 @@ TDrainResult DrainWithLock(TShmArea& area, TShmLock& lock, std::int32_t& order, 
             lock.Acquire();
         const TRunEnd end = TakeRun(
             area, lock, order, !firstRun, mayLinger, [&](const TSlotEntry& entry) { run.push_back(takeOne(entry)); },
-            [&] { return static_cast<std::int32_t>(run.size()) >= HandOverRun || budgetUsed(); });
+            [&] { return static_cast<std::int32_t>(run.size()) >= HandOverRun || budgetUsed(); }, owns);
         lock.Release();
         DeliverRun(run, deliver, end.BuildFailure);
         if (end.Busy) {
@@ -301,7 +327,8 @@ TDrainResult DrainRing(TShmArea& area, HANDLE mutex, std::int32_t& order, Build&
                        Deliver&& deliver, std::int32_t maxEntries, ULONGLONG deadline)
 {
     TShmLock lock(mutex);
-    return ShmIntakeDetail::DrainWithLock(area, lock, order, build, deliver, maxEntries, deadline);
+    return ShmIntakeDetail::DrainWithLock(area, lock, order, build, deliver, maxEntries, deadline,
+                                          [] { return true; });
 }
 
 template <class Build, class Deliver>
@@ -314,5 +341,6 @@ std::optional<TDrainResult> DrainPending(TShmArea& area, HANDLE mutex, HWND wind
     if (PendingCountFor(area, window) <= 0)
         return TDrainResult{};
     lock.HandOver();
-    return ShmIntakeDetail::DrainWithLock(area, lock, order, build, deliver, maxEntries, deadline);
+    return ShmIntakeDetail::DrainWithLock(area, lock, order, build, deliver, maxEntries, deadline,
+                                          [&] { return RingBelongsTo(area, window); });
 }

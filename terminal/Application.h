@@ -8,7 +8,8 @@
 inline constexpr int ExitAreaUnavailable = 1;
 
 // ShmArea := the window's area, then TerminalWnd := its handle in one 8-byte store, under the
-// mutex together with WriteIndex := 0 when nothing is pending (PublishTerminal); then posts
+// mutex together with WriteIndex := 0 when nothing is pending and the read index := the
+// oldest entry waiting (PublishTerminal); then posts
 // itself "DebugEntry" for whatever senders left pending before it existed. False, with
 // nothing touched, when the area is not open.
 bool PublishMainFrame(TMainFrame& frame);

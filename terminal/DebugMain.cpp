@@ -93,8 +93,8 @@ void TMainFrame::FormDestroy()
 {
     if (TShmArea* area = ExchangeArea()) {
         // Withdraw the handle even when the mutex stays busy: a single store, as publishing is.
-        if (!ResetTerminalState(*area, HMutex.Get()))
-            StoreTerminalWnd(*area, nullptr);
+        if (!ResetTerminalState(*area, HMutex.Get(), FHandle))
+            WithdrawTerminalWnd(*area, FHandle);
     }
     HMutex.Reset();
     if (SharedMem != nullptr)
@@ -218,7 +218,7 @@ bool PublishMainFrame(TMainFrame& frame)
     ShmArea = area;
     // Under the lock, so that senders and this terminal start in step (see PublishTerminal).
     const TUniqueHandle mutex(CreateMutexW(nullptr, FALSE, Shm::MutexName));
-    PublishTerminal(*ShmArea, mutex.Get(), frame.Handle());
+    PublishTerminal(*ShmArea, mutex.Get(), frame.Handle(), frame.Order);
     // Entries that senders left before the window existed come without waiting for the
     // next sender's notification.
     PostMessageW(frame.Handle(), DebugEntryMsg, 0, 0);

@@ -158,6 +158,7 @@ public:
 
 private:
     friend struct TMainFrameProbe; // tests read the private state through it
+    friend bool PublishMainFrame(TMainFrame& frame); // sets where reading starts
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);

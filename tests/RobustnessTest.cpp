@@ -28,9 +28,11 @@
 #include "ShmIntake.h"
 #include "ShmLock.h"
 #include "ShmTestSupport.h"
+#include "TextCodec.h"
 #include "WinHandles.h"
 #include "support/ClipboardReader.h"
 #include "support/SmallSection.h"
+#include "support/TempDir.h"
 #include "support/TerminalProcess.h"
 #include "support/TestFiles.h"
 #include "support/Unwritable.h"
@@ -96,12 +98,12 @@ private:
 // holds the mutex and sets the count.
 void PutNext(TShmArea& area, const std::string& text, std::uint8_t channel = 0)
 {
-    const std::int32_t slot = Sender::SanitizeSlot(area.WriteIndex);
+    const std::int32_t slot = Shm::WrapSlot(area.WriteIndex);
     area.SlotChannel[slot] = channel;
     area.SlotTime[slot] = 0;
     area.SlotText[slot][0] = static_cast<std::uint8_t>(text.size());
     std::memcpy(&area.SlotText[slot][1], text.data(), text.size());
-    area.WriteIndex = Sender::SanitizeSlot(slot + 1);
+    area.WriteIndex = Shm::WrapSlot(slot + 1);
 }
 
 std::wstring AnsiText(const std::string& text)
@@ -246,9 +248,10 @@ bool WaitForEvent(const ShmTest::TNamedEvent& event, const TProcess& process)
 
 class BrokenCount : public testing::TestWithParam<std::int32_t> {};
 
-// Every slot holds a distinct entry; a broken count takes each of them once, in ring order,
-// and the read index ends where it started.
-TEST_P(BrokenCount, IsOneSweepOfTheRing)
+// Every slot holds a distinct entry; a broken count takes each of them once, in ring order
+// from the senders' next slot, the oldest an entry can be in, wherever the read index stood;
+// the read index ends there, in step with the senders again.
+TEST_P(BrokenCount, IsOneSweepOfTheRingFromTheSendersNextSlot)
 {
     ShmTest::TTestArea exchange;
     ASSERT_TRUE(exchange.Ready());
@@ -259,7 +262,8 @@ TEST_P(BrokenCount, IsOneSweepOfTheRing)
         for (int slot = 0; slot < Shm::SlotCount; ++slot)
             exchange.Area().SlotText[slot][0] = static_cast<std::uint8_t>(("entry " + std::to_string(slot)).size());
         exchange.Area().PendingCount = GetParam();
-        std::int32_t order = start;
+        exchange.Area().WriteIndex = start;
+        std::int32_t order = (start + 5) % Shm::SlotCount;
         std::vector<std::string> taken;
         const TDrainResult result = DrainRing(
             exchange.Area(), exchange.Mutex(), order, [](const TSlotEntry& entry) { return std::string(entry.Text); },
@@ -377,7 +381,7 @@ TEST(Robustness, RandomAreaContentsNeitherBreakNorBlockTheTerminal)
     EXPECT_EQ(terminal.Close(), 0u);
 }
 
-TEST(Robustness, BrokenHighCountTakesTheRingOnceAndLosesNoEntry)
+TEST(Robustness, BrokenHighCountTakesTheRingOnceLosesNoEntryAndStaysInStep)
 {
     TExchange exchange;
     TTerminal terminal(exchange);
@@ -399,10 +403,20 @@ TEST(Robustness, BrokenHighCountTakesTheRingOnceAndLosesNoEntry)
     probe.Stop();
     EXPECT_EQ(probe.Failures(), 0) << "of " << probe.Calls();
 
-    std::vector<std::wstring> expected = {L"-M- before", L"-M- real 1", L"-M- real 2", L"-M- real 3"};
-    expected.resize(1 + Shm::SlotCount); // the rest of the sweep: emptied slots, empty lines
+    // The sweep starts at the senders' next slot: first the emptied slots, as empty lines,
+    // then the real entries, oldest first.
+    std::vector<std::wstring> expected(Shm::SlotCount - 2);
+    expected.front() = L"-M- before";
+    for (const wchar_t* line : {L"-M- real 1", L"-M- real 2", L"-M- real 3"})
+        expected.push_back(line);
     EXPECT_EQ(terminal.Lines(), expected);
     EXPECT_EQ(exchange.Area().PendingCount, 0);
+
+    // The sweep ended where the senders write next.
+    ASSERT_EQ(Send(L"after"), 0u);
+    expected.push_back(L"-M- after");
+    EXPECT_TRUE(PollUntil([&] { return terminal.Count() == static_cast<int>(expected.size()); }));
+    EXPECT_EQ(terminal.Lines(), expected);
     EXPECT_EQ(terminal.Close(), 0u);
 }
 
@@ -567,7 +581,9 @@ TEST(Robustness, FloodBeyondTheDefaultLimitKeepsTheNewestEntriesGapFree)
 
 class TwoTerminals : public testing::TestWithParam<bool> {};
 
-TEST_P(TwoTerminals, TheLaterGetsTheEntriesAndClosingEitherClearsTheArea)
+// The area is the later terminal's: closing the later clears it, closing the earlier leaves
+// the later one reachable and its entries waiting.
+TEST_P(TwoTerminals, TheLaterGetsTheEntriesAndOnlyItsClosingClearsTheArea)
 {
     const bool closeLater = GetParam();
     TExchange exchange;
@@ -586,15 +602,24 @@ TEST_P(TwoTerminals, TheLaterGetsTheEntriesAndClosingEitherClearsTheArea)
 
     const TTerminal& closing = closeLater ? second : first;
     const TTerminal& staying = closeLater ? first : second;
-    const std::vector<std::wstring> staysShown = staying.Lines();
+    std::vector<std::wstring> staysShown = staying.Lines();
     EXPECT_EQ(closing.Close(), 0u);
-    EXPECT_EQ(exchange.Area().TerminalWnd, 0u);
-    EXPECT_EQ(exchange.Area().PendingCount, 0);
-    EXPECT_EQ(exchange.Area().WriteIndex, 0);
-    for (int slot = 0; slot < Shm::SlotCount; ++slot)
-        EXPECT_EQ(exchange.Area().SlotText[slot][0], 0) << slot;
-    for (int channel = 0; channel < Shm::ChannelCount; ++channel)
-        EXPECT_EQ(exchange.Area().ChannelOn[channel], 0) << channel;
+    if (closeLater) {
+        EXPECT_EQ(exchange.Area().TerminalWnd, 0u);
+        EXPECT_EQ(exchange.Area().PendingCount, 0);
+        EXPECT_EQ(exchange.Area().WriteIndex, 0);
+        for (int slot = 0; slot < Shm::SlotCount; ++slot)
+            EXPECT_EQ(exchange.Area().SlotText[slot][0], 0) << slot;
+        for (int channel = 0; channel < Shm::ChannelCount; ++channel)
+            EXPECT_EQ(exchange.Area().ChannelOn[channel], 0) << channel;
+    } else {
+        EXPECT_EQ(exchange.Published(), second.Window);
+        EXPECT_EQ(exchange.Area().ChannelOn[0], 1);
+        ASSERT_EQ(Send(L"--count 2 still"), 0u);
+        const std::vector<std::wstring> more = Numbered(L"-M- still", 1, 2);
+        staysShown.insert(staysShown.end(), more.begin(), more.end());
+        EXPECT_TRUE(PollUntil([&] { return staying.Count() == static_cast<int>(staysShown.size()); }));
+    }
 
     EXPECT_TRUE(staying.Running());
     EXPECT_TRUE(IsWindow(staying.Window));
@@ -693,6 +718,110 @@ TEST_P(PendingAtStartUp, EntriesAreTakenWithoutANotificationAndComeFromSlotZero)
 INSTANTIATE_TEST_SUITE_P(Robustness, PendingAtStartUp, testing::Bool(), [](const testing::TestParamInfo<bool>& info) {
     return info.param ? "AfterAKilledTerminal" : "InAFreshArea";
 });
+
+// ---- a terminal killed in the middle of a flood ----------------------------------------------
+
+constexpr int KilledFloodSenders = 4;
+constexpr int KilledFloodLines = 8000; // per sender
+constexpr DWORD LogSettledMs = 1000;   // the log's thread writes what it got within 200 ms
+
+std::string LogSettings(const std::wstring& logFile)
+{
+    return "[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(logFile) + "\r\n";
+}
+
+// The numbers of the lines "PREFIX N" in a log, in the order they stand there.
+std::vector<int> LoggedNumbers(const std::string& log, const std::string& prefix)
+{
+    std::vector<int> numbers;
+    for (std::size_t begin = 0, end; (end = log.find("\r\n", begin)) != std::string::npos; begin = end + 2)
+        if (log.compare(begin, prefix.size(), prefix) == 0)
+            numbers.push_back(std::stoi(log.substr(begin + prefix.size(), end - begin - prefix.size())));
+    return numbers;
+}
+
+std::vector<int> Sequence(int first, int last)
+{
+    std::vector<int> numbers;
+    for (int i = first; i <= last; ++i)
+        numbers.push_back(i);
+    return numbers;
+}
+
+// Stops the thread of a window where it stands, as a crash would stop it.
+bool SuspendWindowThread(HWND window)
+{
+    const TUniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr)));
+    return thread && SuspendThread(thread.Get()) != static_cast<DWORD>(-1);
+}
+
+// Until the file has not grown for LogSettledMs.
+bool WaitUntilSettled(const std::wstring& file)
+{
+    std::optional<std::size_t> size;
+    ULONGLONG since = GetTickCount64();
+    return PollUntil([&] {
+        const std::optional<std::string> bytes = ReadFileBytes(file);
+        const std::optional<std::size_t> now = bytes ? std::optional(bytes->size()) : std::nullopt;
+        if (now != size) {
+            size = now;
+            since = GetTickCount64();
+        }
+        return size.has_value() && GetTickCount64() - since >= LogSettledMs;
+    });
+}
+
+// A terminal that crashes while senders flood it leaves its place in the ring anywhere, with
+// entries waiting. The next terminal takes each waiting entry once, oldest first, and stays in
+// step with the senders to the end of the flood. The logs of both terminals are the record:
+// the killed one's window thread is stopped first, so that its log holds every line it showed.
+TEST(Robustness, TerminalKilledDuringAFloodLeavesEveryWaitingLineToTheNextInOrder)
+{
+    TExchange exchange;
+    const TTempDir logs;
+    const std::wstring killedLog = logs.File(L"killed.log");
+    const std::wstring nextLog = logs.File(L"next.log");
+    const TTerminalCopy killedCopy(CopyPrefix);
+    const TTerminalCopy nextCopy(CopyPrefix);
+    WriteFileBytes(killedCopy.SettingsFile, LogSettings(killedLog));
+    WriteFileBytes(nextCopy.SettingsFile, LogSettings(nextLog));
+
+    TTerminal killed(exchange, killedCopy);
+    ASSERT_TRUE(killed.Ready());
+    std::vector<std::unique_ptr<TProcess>> floods;
+    for (int k = 1; k <= KilledFloodSenders; ++k)
+        floods.push_back(std::make_unique<TProcess>(
+            BinDirectory() + SenderExeName,
+            L"--count " + Number(KilledFloodLines) + L" --full-wait-ms 60000 s" + Number(static_cast<std::uint64_t>(k))));
+    ASSERT_TRUE(PollUntil([&] { return killed.Count() >= KilledFloodSenders * KilledFloodLines / 4; }));
+    ASSERT_TRUE(SuspendWindowThread(killed.Window));
+    ASSERT_TRUE(WaitUntilSettled(killedLog));
+    killed.Process->Kill();
+    EXPECT_GT(exchange.Area().PendingCount, 0) << "no entry waited for the next terminal";
+
+    TTerminal next(exchange, nextCopy);
+    ASSERT_TRUE(next.Ready());
+    for (const auto& flood : floods)
+        EXPECT_EQ(flood->Finish(FloodLimitMs), 0u) << "a sender dropped lines";
+    EXPECT_TRUE(PollUntil([&] { return exchange.Area().PendingCount == 0; }));
+    EXPECT_EQ(next.Close(), 0u);
+
+    const std::string killedLines = ReadFileBytes(killedLog).value_or("");
+    const std::string nextLines = ReadFileBytes(nextLog).value_or("");
+    int unseen = 0;
+    for (int k = 1; k <= KilledFloodSenders; ++k) {
+        const std::string prefix = "-M- s" + std::to_string(k) + " ";
+        const std::vector<int> before = LoggedNumbers(killedLines, prefix);
+        const std::vector<int> after = LoggedNumbers(nextLines, prefix);
+        EXPECT_EQ(before, Sequence(1, static_cast<int>(before.size()))) << prefix;
+        ASSERT_FALSE(after.empty()) << prefix;
+        EXPECT_EQ(after, Sequence(after.front(), KilledFloodLines)) << prefix << "lost or out of order";
+        EXPECT_GT(after.front(), static_cast<int>(before.size())) << prefix << "taken twice";
+        unseen += after.front() - 1 - static_cast<int>(before.size());
+    }
+    // Only the lines of one run can have been taken, and not yet shown, when the thread stopped.
+    EXPECT_LE(unseen, HandOverRun);
+}
 
 // ---- settings files ------------------------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 // Taking entries out of the exchange area and the shutdown reset, on a real named section
 // and mutex: which bytes change, in which order slots are taken, what the callbacks see.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iomanip>
@@ -53,6 +54,17 @@ protected:
     }
 
     TShmArea& Area() { return Exchange.Area(); }
+
+    // A peer that works on this area once it has the mutex; back once it waits for it.
+    std::unique_ptr<TPeer> StartWaitingPeer(const wchar_t* command, const TNamedEvent& waiting,
+                                            const std::wstring& arguments)
+    {
+        auto peer = std::make_unique<TPeer>(std::wstring(command) + L" " + Exchange.SectionName + L" " +
+                                            Exchange.MutexName + L" " + waiting.Name + L" " + arguments);
+        if (peer->WaitFor(waiting.Get()))
+            Sleep(PeerSettleMs); // from the event to its wait for the mutex
+        return peer;
+    }
 
     // A pass that records what build saw, in the order deliver got it.
     TDrainResult Drain(std::int32_t& order, std::int32_t budget = NoBudget, ULONGLONG deadline = NoDeadline)
@@ -113,7 +125,7 @@ class PendingPassCase : public Intake, public testing::WithParamInterface<TPendi
 TEST_P(PendingPassCase, TakesWhatTheCountSaysForThisWindowOnly)
 {
     const TPendingPassCase& pass = GetParam();
-    const HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x4242));
+    const HWND window = HandleOf(0x4242);
     Area().TerminalWnd = pass.OtherTerminal ? 0x5151u : 0x4242u;
     Area().PendingCount = pass.Count;
     const auto before = Exchange.Bytes();
@@ -348,12 +360,8 @@ TEST_F(Intake, APeerWaitingDuringAPassWritesBetweenTwoEntriesAndItsEntryIsTaken)
         Area(), Exchange.Mutex(), order,
         [&](const TSlotEntry& entry) {
             countSeen.push_back(Area().PendingCount);
-            if (!peer) { // the mutex is held here: the peer starts to wait for it
-                peer = std::make_unique<TPeer>(L"append " + Exchange.SectionName + L" " + Exchange.MutexName + L" " +
-                                               waiting.Name + L" 32 3 from-peer");
-                if (peer->WaitFor(waiting.Get()))
-                    Sleep(PeerSettleMs); // from the event to its wait for the mutex
-            }
+            if (!peer) // the mutex is held here: the peer starts to wait for it
+                peer = StartWaitingPeer(L"append", waiting, L"32 3 from-peer");
             return TTaken{entry.Channel, entry.Time, std::string(entry.Text)};
         },
         [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, NoBudget);
@@ -540,16 +548,180 @@ TEST_F(Intake, ReadIndexOutsideTheRingThrowsAndTouchesNothing)
     EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
 }
 
+// ---- where a starting terminal reads --------------------------------------------------------
+
+struct TStartCase {
+    const char* Name;
+    std::int32_t WriteIndex;
+    std::int32_t Count;
+    std::vector<int> WithText; // the slots still holding text; a terminal emptied the others
+    std::int32_t StartsAt;
+    std::vector<int> Slots;    // what the first pass takes, in this order
+};
+
+void PrintTo(const TStartCase& start, std::ostream* out) { *out << start.Name; }
+
+std::vector<int> SlotRange(int first, int count)
+{
+    std::vector<int> slots;
+    for (int i = 0; i < count; ++i)
+        slots.push_back((first + i) % Shm::SlotCount);
+    return slots;
+}
+
+const std::vector<int> EverySlot = SlotRange(0, Shm::SlotCount);
+
+bool HasText(const std::vector<int>& withText, int slot) { return std::ranges::count(withText, slot) != 0; }
+
+class StartCase : public Intake, public testing::WithParamInterface<TStartCase> {};
+
+// A terminal meets the ring as another left it: after a clean shutdown, after a crash in the
+// middle of a flood, or with a count no sender keeping the rules writes. Its first pass takes
+// the waiting entries oldest first, and the senders' next entry is the one it takes next.
+TEST_P(StartCase, FirstPassTakesTheWaitingEntriesOldestFirst)
+{
+    const TStartCase& start = GetParam();
+    const HWND window = HandleOf(0x4242);
+    for (int slot = 0; slot < Shm::SlotCount; ++slot)
+        if (!HasText(start.WithText, slot))
+            Area().SlotText[slot][0] = 0;
+    Area().TerminalWnd = 0x5151; // a terminal that ended without its shutdown
+    Area().WriteIndex = start.WriteIndex;
+    Area().PendingCount = start.Count;
+    std::int32_t order = -1;
+
+    ASSERT_TRUE(PublishTerminal(Area(), Exchange.Mutex(), window, order));
+    EXPECT_EQ(order, start.StartsAt);
+    const std::optional<TDrainResult> result = DrainPending(
+        Area(), Exchange.Mutex(), window, order,
+        [](const TSlotEntry& entry) { return TTaken{entry.Channel, entry.Time, std::string(entry.Text)}; },
+        [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, NoBudget);
+
+    ASSERT_TRUE(result.has_value());
+    std::vector<TTaken> expected;
+    for (const int slot : start.Slots)
+        expected.push_back(HasText(start.WithText, slot) ? Expected(slot) : TTaken{ChannelOf(slot), TimeOf(slot), ""});
+    EXPECT_EQ(Delivered, expected);
+    EXPECT_EQ(Area().PendingCount, start.Count < 0 ? start.Count : 0);
+    if (start.Count == 0) {
+        EXPECT_EQ(Area().WriteIndex, 0);
+    }
+    EXPECT_EQ(order, start.Slots.empty() ? start.StartsAt : NextSlot(start.Slots.back()));
+    EXPECT_TRUE(OtherThreadCanTake(Exchange.Mutex()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shm, StartCase,
+    testing::Values(TStartCase{"EmptyAtSlot0", 0, 0, EverySlot, 0, {}},
+                    TStartCase{"EmptyElsewhere", 37, 0, EverySlot, 0, {}},
+                    TStartCase{"FullAtSlot0", 0, 64, EverySlot, 0, SlotRange(0, 64)},
+                    TStartCase{"FullAtSlot1", 1, 64, EverySlot, 1, SlotRange(1, 64)},
+                    TStartCase{"FullAtSlot37", 37, 64, EverySlot, 37, SlotRange(37, 64)},
+                    TStartCase{"FullAtSlot63", 63, 64, EverySlot, 63, SlotRange(63, 64)},
+                    TStartCase{"PartialInside", 40, 3, EverySlot, 37, {37, 38, 39}},
+                    TStartCase{"PartialWrappingPast63", 2, 5, EverySlot, 61, {61, 62, 63, 0, 1}},
+                    TStartCase{"PartialEndingAt63", 0, 3, {61, 62, 63}, 61, {61, 62, 63}},
+                    TStartCase{"FromSlot0WithWriteIndexLeftAlone", 0, 3, {0, 1, 2}, 0, {0, 1, 2}},
+                    TStartCase{"WriteIndexNotWrapped", 70, 3, EverySlot, 3, {3, 4, 5}},
+                    TStartCase{"NegativeWriteIndex", -1, 2, EverySlot, 61, {61, 62}},
+                    TStartCase{"BrokenHighCount", 10, 1000, EverySlot, 10, SlotRange(10, 64)},
+                    TStartCase{"NegativeCount", 10, -1, EverySlot, 10, {}}),
+    [](const testing::TestParamInfo<TStartCase>& info) { return info.param.Name; });
+
+// A terminal that starts while another is still taking entries: the ring is the later one's
+// from its publication on. The earlier takes nothing more, and the later goes on from the
+// oldest entry left, so every entry is taken once, in ring order.
+TEST_F(Intake, ATerminalTakingOverDuringAPassGoesOnWhereTheEarlierStopped)
+{
+    const HWND earlier = HandleOf(0x4242);
+    const HWND later = HandleOf(0x5151);
+    Area().TerminalWnd = 0x4242;
+    Area().WriteIndex = 50;
+    Area().PendingCount = 40; // slots 10 to 49
+    std::int32_t earlierOrder = 10;
+    std::int32_t laterOrder = -1;
+    std::vector<TTaken> byLater;
+    const auto build = [](const TSlotEntry& entry) { return TTaken{entry.Channel, entry.Time, std::string(entry.Text)}; };
+
+    DrainPending(
+        Area(), Exchange.Mutex(), earlier, earlierOrder, build,
+        [&](TTaken taken) {
+            if (Delivered.empty())
+                PublishTerminal(Area(), Exchange.Mutex(), later, laterOrder); // between two runs
+            Delivered.push_back(std::move(taken));
+        },
+        NoBudget);
+    ASSERT_LT(Delivered.size(), 40u) << "the earlier terminal went on taking";
+    EXPECT_EQ(laterOrder, 10 + static_cast<std::int32_t>(Delivered.size()));
+    DrainPending(Area(), Exchange.Mutex(), later, laterOrder, build,
+                 [&](TTaken taken) { byLater.push_back(std::move(taken)); }, NoBudget);
+
+    std::vector<TTaken> expected;
+    for (const int slot : SlotRange(10, 40))
+        expected.push_back(Expected(slot));
+    Delivered.insert(Delivered.end(), byLater.begin(), byLater.end());
+    EXPECT_EQ(Delivered, expected);
+    EXPECT_EQ(Area().PendingCount, 0);
+    EXPECT_EQ(laterOrder, 50);
+}
+
+// A terminal that starts during a pass gets the mutex between two entries of a run; from then
+// on the pass takes nothing more, and the rest waits for the later terminal.
+TEST_F(Intake, APeerPublishingBetweenTwoEntriesEndsThePass)
+{
+    constexpr std::uint64_t laterTerminal = 20817;
+    TNamedEvent waiting;
+    std::unique_ptr<TPeer> peer;
+    const HWND window = HandleOf(0x4242);
+    Area().TerminalWnd = 0x4242;
+    Area().WriteIndex = 5;
+    Area().PendingCount = 5;
+    std::int32_t order = 0;
+
+    const std::optional<TDrainResult> result = DrainPending(
+        Area(), Exchange.Mutex(), window, order,
+        [&](const TSlotEntry& entry) {
+            if (!peer) // the mutex is held here: the peer starts to wait for it
+                peer = StartWaitingPeer(L"publish", waiting, std::to_wstring(laterTerminal));
+            return TTaken{entry.Channel, entry.Time, std::string(entry.Text)};
+        },
+        [&](TTaken taken) { Delivered.push_back(std::move(taken)); }, NoBudget);
+
+    ASSERT_TRUE(peer && peer->Started());
+    EXPECT_EQ(peer->Finish(), 0u);
+    EXPECT_EQ(Area().TerminalWnd, laterTerminal);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->Taken, 1);
+    EXPECT_EQ(Delivered, std::vector<TTaken>{Expected(0)});
+    EXPECT_EQ(Area().PendingCount, 4);
+    EXPECT_EQ(order, 1);
+}
+
 // ---- shutdown reset ------------------------------------------------------------------------
 
-TEST(ShutdownReset, ClearsExactlyTheTerminalStateByteForByte)
+struct TResetCase {
+    const char* Name;
+    std::uint64_t Published; // what TerminalWnd holds at the shutdown
+    bool Clears;
+};
+
+void PrintTo(const TResetCase& reset, std::ostream* out) { *out << reset.Name; }
+
+class ShutdownReset : public testing::TestWithParam<TResetCase> {};
+
+constexpr std::uint64_t ClosingTerminal = 0x1122334455667788u;
+
+// The shutdown clears the terminal state, unless another terminal took the ring over: then all
+// of it is the other's.
+TEST_P(ShutdownReset, ClearsExactlyTheTerminalStateByteForByte)
 {
+    const TResetCase& reset = GetParam();
     TTestArea exchange;
     ASSERT_TRUE(exchange.Ready());
     exchange.FillPattern();
     TShmArea& area = exchange.Area();
     area.PendingCount = 5;
-    area.TerminalWnd = 0x1122334455667788u;
+    area.TerminalWnd = reset.Published;
     area.WriteIndex = 17;
     for (auto& on : area.ChannelOn)
         on = 1;
@@ -557,7 +729,14 @@ TEST(ShutdownReset, ClearsExactlyTheTerminalStateByteForByte)
         ASSERT_NE(text[0], 0); // the pattern leaves every length byte set
     const auto before = exchange.Bytes();
 
-    ASSERT_TRUE(ResetTerminalState(area, exchange.Mutex()));
+    ASSERT_TRUE(ResetTerminalState(area, exchange.Mutex(), HandleOf(ClosingTerminal)));
+    EXPECT_TRUE(OtherThreadCanTake(exchange.Mutex()));
+    if (!reset.Clears) {
+        EXPECT_TRUE(SameBytes(before, exchange.Bytes()));
+        WithdrawTerminalWnd(area, HandleOf(ClosingTerminal)); // the shutdown without the mutex
+        EXPECT_EQ(area.TerminalWnd, reset.Published);
+        return;
+    }
 
     std::vector<std::uint8_t> expected = before;
     PutValue(expected, offsetof(TShmArea, PendingCount), std::int32_t{0});
@@ -568,7 +747,12 @@ TEST(ShutdownReset, ClearsExactlyTheTerminalStateByteForByte)
     for (int channel = 0; channel < Shm::ChannelCount; ++channel)
         expected[offsetof(TShmArea, ChannelOn) + channel] = 0;
     EXPECT_TRUE(SameBytes(expected, exchange.Bytes()));
-    EXPECT_TRUE(OtherThreadCanTake(exchange.Mutex()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Shm, ShutdownReset,
+                         testing::Values(TResetCase{"ItsOwnWindow", ClosingTerminal, true},
+                                         TResetCase{"NoWindow", 0, true},
+                                         TResetCase{"AnotherTerminalsWindow", 0x5151, false}),
+                         [](const testing::TestParamInfo<TResetCase>& info) { return info.param.Name; });
 
 } // namespace

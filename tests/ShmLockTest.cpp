@@ -66,7 +66,7 @@ const TAccessCase AccessCases[] = {
          }
          return result.has_value();
      }},
-    {"ResetTerminalState", [](TShmArea& area, HANDLE mutex) { return ResetTerminalState(area, mutex); }},
+    {"ResetTerminalState", [](TShmArea& area, HANDLE mutex) { return ResetTerminalState(area, mutex, nullptr); }},
 };
 
 class GuardedAccess : public testing::TestWithParam<TAccessCase> {

@@ -148,6 +148,9 @@ private:
 
 // Whether another thread could take the mutex at once (this thread's own ownership is
 // recursive and would prove nothing).
+// A window handle as TerminalWnd holds it; no window need exist.
+inline HWND HandleOf(std::uint64_t terminalWnd) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(terminalWnd)); }
+
 inline bool OtherThreadCanTake(HANDLE mutex)
 {
     bool acquired = false;

@@ -1,9 +1,11 @@
 // A second process for the exchange-area tests: takes a named mutex and holds it, leaves it
-// abandoned, or acts as a sender that appends one entry as soon as it gets the mutex.
+// abandoned, acts as a sender that appends one entry as soon as it gets the mutex, or as a
+// terminal that starts and publishes its window handle.
 //   vt_mutex_peer hold    MUTEX READY_EVENT RELEASE_EVENT MAX_MS
 //   vt_mutex_peer abandon MUTEX
 //   vt_mutex_peer append  SECTION MUTEX WAITING_EVENT SLOT CHANNEL TEXT
-// append sets WAITING_EVENT just before it starts to wait for the mutex.
+//   vt_mutex_peer publish SECTION MUTEX WAITING_EVENT HANDLE
+// append and publish set WAITING_EVENT just before they start to wait for the mutex.
 // Exit code 0 when the peer did its part, another value names what went wrong.
 #include <windows.h>
 
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "ShmDefs.h"
+#include "ShmIntake.h"
 #include "ShmLock.h"
 #include "TextCodec.h"
 #include "WinHandles.h"
@@ -65,32 +68,53 @@ int Abandon(const wchar_t* mutexName)
     ExitProcess(peerOk);
 }
 
-int Append(const wchar_t* sectionName, const wchar_t* mutexName, const wchar_t* waitingName, int slot, int channel,
-           const wchar_t* text)
-{
-    const TUniqueHandle section(OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, sectionName));
-    const TUniqueHandle mutex = OpenMutexByName(mutexName);
-    const TUniqueHandle waiting = OpenEventByName(waitingName);
-    if (!section || !mutex || !waiting || slot < 0 || slot >= Shm::SlotCount)
-        return peerNoObject;
-    const TMappedView view(MapViewOfFile(section.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TShmArea)));
-    if (!view)
-        return peerNoObject;
-    auto& area = *static_cast<TShmArea*>(view.Get());
-
-    SetEvent(waiting.Get());
+// The area, its mutex and the event a peer sets before it waits for the mutex.
+struct TPeerArea {
+    TPeerArea(const wchar_t* sectionName, const wchar_t* mutexName, const wchar_t* waitingName)
+        : Section(OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, sectionName)), Mutex(OpenMutexByName(mutexName)),
+          Waiting(OpenEventByName(waitingName)),
+          View(Section ? MapViewOfFile(Section.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TShmArea)) : nullptr)
     {
-        TShmLock lock(mutex.Get(), StepTimeoutMs);
-        if (!lock.Acquired())
-            return peerNoMutex;
-        const std::string bytes = WideToAnsi(text);
-        const std::size_t length = bytes.size() < Shm::MaxTextLength ? bytes.size() : Shm::MaxTextLength;
-        area.SlotChannel[slot] = static_cast<std::uint8_t>(channel);
-        area.SlotText[slot][0] = static_cast<std::uint8_t>(length);
-        std::memcpy(&area.SlotText[slot][1], bytes.data(), length);
-        area.PendingCount = area.PendingCount + 1;
     }
+    bool Open() const { return Section && Mutex && Waiting && View; }
+    TShmArea& Area() const { return *static_cast<TShmArea*>(View.Get()); }
+
+    TUniqueHandle Section;
+    TUniqueHandle Mutex;
+    TUniqueHandle Waiting;
+    TMappedView View;
+};
+
+int Append(const TPeerArea& peer, int slot, int channel, const wchar_t* text)
+{
+    if (!peer.Open() || slot < 0 || slot >= Shm::SlotCount)
+        return peerNoObject;
+    TShmArea& area = peer.Area();
+    SetEvent(peer.Waiting.Get());
+    TShmLock lock(peer.Mutex.Get(), StepTimeoutMs);
+    if (!lock.Acquired())
+        return peerNoMutex;
+    const std::string bytes = WideToAnsi(text);
+    const std::size_t length = bytes.size() < Shm::MaxTextLength ? bytes.size() : Shm::MaxTextLength;
+    area.SlotChannel[slot] = static_cast<std::uint8_t>(channel);
+    area.SlotText[slot][0] = static_cast<std::uint8_t>(length);
+    std::memcpy(&area.SlotText[slot][1], bytes.data(), length);
+    area.PendingCount = area.PendingCount + 1;
     return peerOk;
+}
+
+int Publish(const TPeerArea& peer, std::uint64_t handle)
+{
+    if (!peer.Open())
+        return peerNoObject;
+    SetEvent(peer.Waiting.Get());
+    // Waits as long as a test needs; publishing then takes the mutex again, as its owner.
+    TShmLock lock(peer.Mutex.Get(), StepTimeoutMs);
+    if (!lock.Acquired())
+        return peerNoMutex;
+    std::int32_t readIndex = 0;
+    const HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle));
+    return PublishTerminal(peer.Area(), peer.Mutex.Get(), window, readIndex) ? peerOk : peerNoMutex;
 }
 
 } // namespace
@@ -103,8 +127,10 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"abandon" && argc == 3)
         return Abandon(argv[2]);
     if (command == L"append" && argc == 8)
-        return Append(argv[2], argv[3], argv[4], std::wcstol(argv[5], nullptr, 10), std::wcstol(argv[6], nullptr, 10),
-                      argv[7]);
-    std::fputs("usage: vt_mutex_peer hold|abandon|append ...\n", stderr);
+        return Append(TPeerArea(argv[2], argv[3], argv[4]), std::wcstol(argv[5], nullptr, 10),
+                      std::wcstol(argv[6], nullptr, 10), argv[7]);
+    if (command == L"publish" && argc == 6)
+        return Publish(TPeerArea(argv[2], argv[3], argv[4]), std::wcstoull(argv[5], nullptr, 10));
+    std::fputs("usage: vt_mutex_peer hold|abandon|append|publish ...\n", stderr);
     return peerUsage;
 }
