@@ -25,28 +25,25 @@ constexpr std::size_t BytesPerMegabyte = 1024 * 1024;
     throw Exception(L"Cannot write the log file \"" + path + L"\": " + reason + L". The log is off.");
 }
 
-[[noreturn]] void ThrowFileError(const std::wstring& path, DWORD error)
+// The system's reason as part of a sentence: without its closing period.
+std::wstring ReasonText(DWORD error)
 {
-    const std::wstring reason = SystemErrorText(error);
-    ThrowLogFailure(path, reason.empty() ? L"error " + std::to_wstring(error) : reason);
+    std::wstring reason = SystemErrorText(error);
+    while (!reason.empty() && reason.back() == L'.')
+        reason.pop_back();
+    return reason.empty() ? L"error " + std::to_wstring(error) : reason;
 }
+
+[[noreturn]] void ThrowFileError(const std::wstring& path, DWORD error) { ThrowLogFailure(path, ReasonText(error)); }
 
 bool Missing(DWORD error) noexcept { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 } // namespace
 
-std::wstring RotatedName(const std::wstring& path, int number)
-{
-    const std::size_t nameStart = path.find_last_of(L"\\/:") + 1; // npos + 1 is 0
-    const std::size_t dot = path.rfind(L'.');
-    const std::wstring suffix = L"." + std::to_wstring(number);
-    if (dot == std::wstring::npos || dot <= nameStart)
-        return path + suffix; // no extension (a leading dot starts the name)
-    return path.substr(0, dot) + suffix + path.substr(dot);
-}
-
-TLogWriter::TLogWriter(TLogOptions options, TFailed failed, std::unique_ptr<TLogWriter> predecessor)
-    : FOptions(std::move(options)), FFailed(std::move(failed)), FPredecessor(std::move(predecessor))
+TLogWriter::TLogWriter(TLogOptions options, TFailed failed, std::unique_ptr<TLogWriter> predecessor,
+                       TNoticed noticed)
+    : FOptions(std::move(options)), FFailed(std::move(failed)), FNoticed(std::move(noticed)),
+      FPredecessor(std::move(predecessor))
 {
     FThread = std::thread([this] { Run(); });
 }
@@ -91,6 +88,22 @@ std::wstring TLogWriter::Failure() const
 {
     const std::lock_guard lock(FLock);
     return FFailure;
+}
+
+std::vector<std::wstring> TLogWriter::TakeNotices()
+{
+    const std::lock_guard lock(FLock);
+    return std::exchange(FNotices, {});
+}
+
+void TLogWriter::Notice(std::wstring text)
+{
+    {
+        const std::lock_guard lock(FLock);
+        FNotices.push_back(std::move(text));
+    }
+    if (FNoticed)
+        FNoticed();
 }
 
 void TLogWriter::Run()
@@ -152,7 +165,7 @@ void TLogWriter::Write(const std::vector<std::wstring>& lines)
         bytes += LineEnd;
         // The line would pass the limit: it starts the next file, unless it is the first.
         const std::uint64_t held = FSize + chunk.size();
-        if (FOptions.MaxBytes > 0 && held > 0 && held + bytes.size() > FOptions.MaxBytes) {
+        if (FOptions.MaxBytes > 0 && held > 0 && held + bytes.size() > FOptions.MaxBytes && RotationDue()) {
             WriteBytes(chunk);
             chunk.clear();
             Rotate();
@@ -181,27 +194,46 @@ void TLogWriter::WriteBytes(const std::string& bytes)
     }
 }
 
+bool TLogWriter::RotationDue() const noexcept
+{
+    return FRotationRefusedAt == 0 || GetTickCount64() - FRotationRefusedAt >= RotationRetryMs;
+}
+
 void TLogWriter::Rotate()
 {
     if (!CloseHandle(FFile.Release()))
         ThrowFileError(FOptions.Path, GetLastError());
     const std::wstring& path = FOptions.Path;
+    bool done = false;
     if (FOptions.Keep <= 0) {
-        if (!DeleteFileW(path.c_str()) && !Missing(GetLastError()))
-            ThrowFileError(path, GetLastError());
+        done = Shift(path, L"");
     } else {
-        // The oldest goes; the others move up by one; the full file becomes number 1.
-        const std::wstring oldest = RotatedName(path, FOptions.Keep);
-        if (!DeleteFileW(oldest.c_str()) && !Missing(GetLastError()))
-            ThrowFileError(oldest, GetLastError());
-        for (int number = FOptions.Keep - 1; number >= 1; --number) {
-            const std::wstring from = RotatedName(path, number);
-            if (!MoveFileExW(from.c_str(), RotatedName(path, number + 1).c_str(), MOVEFILE_REPLACE_EXISTING) &&
-                !Missing(GetLastError()))
-                ThrowFileError(from, GetLastError());
-        }
-        if (!MoveFileExW(path.c_str(), RotatedName(path, 1).c_str(), MOVEFILE_REPLACE_EXISTING))
-            ThrowFileError(path, GetLastError());
+        // The oldest goes; the others move up by one; the full file becomes number 1. Only the
+        // files that exist are moved, however many the settings keep.
+        const int old = CountOldFiles(path, FOptions.Keep);
+        done = old < FOptions.Keep || Shift(RotatedName(path, FOptions.Keep), L"");
+        for (int number = old < FOptions.Keep ? old : FOptions.Keep - 1; done && number >= 1; --number)
+            done = Shift(RotatedName(path, number), RotatedName(path, number + 1));
+        done = done && Shift(path, RotatedName(path, 1));
     }
+    // Refused: the lines go on into the same file, nothing is lost, and the log says so once.
+    FRotationRefusedAt = done ? 0 : GetTickCount64();
+    if (done)
+        FRefusalTold = false;
     Open();
+}
+
+bool TLogWriter::Shift(const std::wstring& from, const std::wstring& to)
+{
+    const DWORD error = MoveOrDeleteWithRetry(from, to);
+    if (error == ERROR_SUCCESS || Missing(error))
+        return true;
+    if (!RefusedForNow(error))
+        ThrowFileError(from, error);
+    if (!FRefusalTold) {
+        FRefusalTold = true;
+        Notice(L"The log could not rotate: \"" + from + L"\" is held by another program (" + ReasonText(error) +
+               L"). It goes on in \"" + FOptions.Path + L"\" and tries again later.");
+    }
+    return false;
 }

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "LogRotation.h"
 #include "WinHandles.h"
 
 struct TLogOptions {
@@ -23,19 +24,19 @@ struct TLogOptions {
     int Keep = 1;               // old files kept at the limit: name.1.ext (newest) to name.Keep.ext
 };
 
-// The name of the old file `number` (from 1): the number before the file name's extension
-// ("trace.log" gives "trace.1.log", "trace" gives "trace.1").
-std::wstring RotatedName(const std::wstring& path, int number);
-
 class TLogWriter {
 public:
     // Runs on the writing thread, once, when the log has failed; Failure() then says why.
     using TFailed = std::function<void()>;
+    // Runs on the writing thread when the log has something to tell that does not stop it;
+    // TakeNotices() then has it.
+    using TNoticed = std::function<void()>;
 
     // Starts the thread. It lets `predecessor`, a log finished before that may still be
     // writing what waited, end first; then it opens the file (appending to it) before it
     // writes anything. So the lines of both keep their order, even in one file.
-    TLogWriter(TLogOptions options, TFailed failed, std::unique_ptr<TLogWriter> predecessor = nullptr);
+    TLogWriter(TLogOptions options, TFailed failed, std::unique_ptr<TLogWriter> predecessor = nullptr,
+               TNoticed noticed = nullptr);
     // Writes everything handed in, closes the file and ends the thread.
     ~TLogWriter();
 
@@ -50,6 +51,8 @@ public:
     void Append(std::wstring line);
     // Why the log failed, naming the file and the system's reason; empty while it works.
     std::wstring Failure() const;
+    // What the log has told since the last call, oldest first.
+    std::vector<std::wstring> TakeNotices();
 
     // The longest a line waits before it is handed to the operating system (plus the time
     // the writing itself takes).
@@ -59,16 +62,26 @@ public:
     // A disk that leaves this much waiting cannot keep up: the log fails rather than the
     // terminal's memory.
     static constexpr std::size_t MaxWaitingBytes = 64 * 1024 * 1024;
+    // After a rotation that another program refused, the log goes on in its file and tries
+    // again this much later.
+    static constexpr ULONGLONG RotationRetryMs = 30000;
 
 private:
     void Run();
     void Open();
     void Write(const std::vector<std::wstring>& lines);
     void WriteBytes(const std::string& bytes);
+    bool RotationDue() const noexcept;
     void Rotate();
+    // Renames or deletes one file of the rotation; false when another program refused it.
+    bool Shift(const std::wstring& from, const std::wstring& to);
+    void Notice(std::wstring text);
 
     TLogOptions FOptions;
     TFailed FFailed;
+    TNoticed FNoticed;
+    ULONGLONG FRotationRefusedAt = 0; // 0 while no rotation waits for another try
+    bool FRefusalTold = false;        // said once until a rotation works again
     std::unique_ptr<TLogWriter> FPredecessor; // released (and so waited for) by the thread
     TUniqueFileHandle FFile;
     std::uint64_t FSize = 0; // bytes in the current file
@@ -80,6 +93,7 @@ private:
     bool FStopping = false;
     bool FOverflow = false;
     std::wstring FFailure;
+    std::vector<std::wstring> FNotices;
 
     std::thread FThread; // last: it starts once everything above exists
 };

@@ -43,6 +43,8 @@ inline constexpr UINT WM_STARTMINIMIZED = WM_USER + 4;
 inline constexpr UINT WM_CAPTUREDATA = WM_USER + 20;
 // The log to file has failed (posted by the log's thread).
 inline constexpr UINT WM_LOGFAILED = WM_USER + 21;
+// The log to file has something to tell in the list (posted by the log's thread).
+inline constexpr UINT WM_LOGNOTICE = WM_USER + 40;
 
 inline constexpr wchar_t MainFrameCaption[] = L"Vellumtrace64   V15.0";
 inline constexpr wchar_t IniFileTitle[] = L"Vellumtrace64.INI";
@@ -302,7 +304,7 @@ public:
     void LogToFileClick();
 
 private:
-    // WM_LOGFAILED; true when it answered the message.
+    // WM_LOGFAILED and WM_LOGNOTICE; true when it answered the message.
     bool HandleLogMessage(UINT message, LRESULT& result);
     void StartLog();
     // Ends the log; what waits is still written, on the log's thread.
@@ -312,6 +314,9 @@ private:
     void LogListCleared();
     // One error box naming the file and the reason; the log is off.
     void LogFailed();
+    // What the log tells without stopping (an unattended log must not wait for a box): lines
+    // in the list, and so in the log itself.
+    void LogNoticed();
     std::unique_ptr<TLogWriter> Log;
     std::unique_ptr<TLogWriter> FinishingLog; // switched off, maybe still writing; waited for at the end
     std::wstring LogFileName; // the last file logged to; proposed by the dialog

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -18,8 +19,14 @@ using TMessageBoxHandler = std::function<int(HWND owner, const std::wstring& tex
 void SetMessageBoxHandler(TMessageBoxHandler handler);
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
 
-// A failure a handler did not catch: its message, a stop icon and OK.
+// A failure a handler did not catch: its message, a stop icon and OK. Long file names are
+// wrapped (WrapLongRuns).
 void ShowErrorBox(HWND owner, const std::wstring& message);
+
+// A message box breaks lines only at blanks, so a long file name would make it wider than the
+// screen: every run of more than `maxRun` characters without a blank is broken, after a path
+// separator where one lies within the run's last part, else at maxRun.
+std::wstring WrapLongRuns(const std::wstring& text, std::size_t maxRun);
 
 // Runs a handler; an exception it lets out is shown in the error box and the window goes on.
 template <class Handler>

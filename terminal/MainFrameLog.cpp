@@ -7,6 +7,7 @@
 #include "DialogHook.h"
 #include "ErrorBox.h"
 #include "LogWriter.h"
+#include "TextCodec.h"
 
 namespace {
 
@@ -19,9 +20,12 @@ constexpr std::uint64_t BytesPerMegabyte = 1024 * 1024;
 
 bool TMainFrame::HandleLogMessage(UINT message, LRESULT& result)
 {
-    if (message != WM_LOGFAILED)
+    if (message == WM_LOGFAILED)
+        LogFailed();
+    else if (message == WM_LOGNOTICE)
+        LogNoticed();
+    else
         return false;
-    LogFailed();
     result = 0;
     return true;
 }
@@ -44,8 +48,9 @@ void TMainFrame::StartLog()
 {
     const HWND window = FHandle;
     TLogOptions options{LogFileName, static_cast<std::uint64_t>(LogMaxMb) * BytesPerMegabyte, LogKeep};
-    Log = std::make_unique<TLogWriter>(std::move(options), [window] { PostMessageW(window, WM_LOGFAILED, 0, 0); },
-                                       std::move(FinishingLog));
+    Log = std::make_unique<TLogWriter>(
+        std::move(options), [window] { PostMessageW(window, WM_LOGFAILED, 0, 0); }, std::move(FinishingLog),
+        [window] { PostMessageW(window, WM_LOGNOTICE, 0, 0); });
     SetChecked(cmLogToFile, true);
 }
 
@@ -65,6 +70,14 @@ void TMainFrame::LogLine(const std::wstring& line)
 }
 
 void TMainFrame::LogListCleared() { LogLine(ListClearedMarker); }
+
+void TMainFrame::LogNoticed()
+{
+    if (!Log)
+        return;
+    for (const std::wstring& notice : Log->TakeNotices())
+        AddLine(WideToAnsi(notice));
+}
 
 void TMainFrame::LogFailed()
 {

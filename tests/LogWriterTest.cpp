@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <limits>
+#include <optional>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -155,6 +157,104 @@ TEST_F(LogWriter, AFileAlreadyAtTheLimitIsRotatedBeforeTheFirstLineAndALongLineF
     EXPECT_EQ(ReadFileBytes(path), "after\r\n");
     EXPECT_FALSE(fs::exists(File(L"full.4.log")));
     EXPECT_EQ(Failures.load(), 0);
+}
+
+// A number of old files far beyond those that exist costs no more than the files there are.
+TEST_F(LogWriter, AHugeNumberOfOldFilesToKeepMovesOnlyTheFilesThereAre)
+{
+    const std::wstring path = File(L"many.log");
+    {
+        const auto writer = Writer(path, 45, std::numeric_limits<int>::max());
+        for (int n = 10; n <= 29; ++n) // 20 lines: 5 full files
+            writer->Append(L"line " + std::to_wstring(n) + L"..");
+    }
+    std::string kept;
+    for (int number = 4; number >= 1; --number)
+        kept += ReadFileBytes(File(RotatedName(L"many.log", number))).value_or("missing\r\n");
+    kept += ReadFileBytes(path).value_or("missing\r\n");
+    std::string expected;
+    for (int n = 10; n <= 29; ++n)
+        expected += "line " + std::to_string(n) + "..\r\n";
+    EXPECT_EQ(kept, expected);
+    EXPECT_FALSE(fs::exists(File(L"many.5.log")));
+    EXPECT_EQ(Failures.load(), 0);
+}
+
+// Another program holds name.1.log open without delete sharing, as scanners and viewers do.
+class HeldOldFile : public LogWriter {
+protected:
+    // Starts the holder; true once it has the file open.
+    bool Hold(const std::wstring& file, DWORD ms)
+    {
+        const std::wstring readyName = L"vt_held_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(ms);
+        const TUniqueHandle ready(CreateEventW(nullptr, FALSE, FALSE, readyName.c_str()));
+        Holder.emplace(TerminalProcess::BinDirectory() + L"vt_file_holder.exe",
+                       L"\"" + file + L"\" " + readyName + L" " + std::to_wstring(ms));
+        return Holder->Started() && WaitForSingleObject(ready.Get(), TerminalProcess::WaitLimitMs) == WAIT_OBJECT_0;
+    }
+
+    std::unique_ptr<TLogWriter> NoticingWriter(const std::wstring& path, int keep)
+    {
+        return std::make_unique<TLogWriter>(TLogOptions{path, 45, keep}, [this] { ++Failures; }, nullptr,
+                                            [this] { ++Notices; });
+    }
+
+    std::optional<TerminalProcess::TProcess> Holder;
+    std::atomic<int> Notices{0};
+};
+
+// Held for a moment: the rotation is tried again until the holder lets go, and happens.
+TEST_F(HeldOldFile, ForAMomentTheRotationWaitsForIt)
+{
+    const std::wstring path = File(L"brief.log");
+    WriteFileBytes(path, "line 10..\r\nline 11..\r\nline 12..\r\nline 13..\r\n");
+    WriteFileBytes(File(L"brief.1.log"), "older\r\n");
+    ASSERT_TRUE(Hold(File(L"brief.1.log"), 300));
+    std::vector<std::wstring> notices;
+    {
+        const auto writer = NoticingWriter(path, 2);
+        writer->Append(L"line 14..");
+        writer->Finish();
+        ASSERT_TRUE(PollUntil([&] { return !Holder->Running(); }));
+        notices = writer->TakeNotices();
+    }
+    EXPECT_EQ(ReadFileBytes(File(L"brief.2.log")), "older\r\n");
+    EXPECT_EQ(ReadFileBytes(File(L"brief.1.log")), "line 10..\r\nline 11..\r\nline 12..\r\nline 13..\r\n");
+    EXPECT_EQ(ReadFileBytes(path), "line 14..\r\n");
+    EXPECT_TRUE(notices.empty()) << testing::PrintToString(notices);
+    EXPECT_EQ(Notices.load(), 0);
+    EXPECT_EQ(Failures.load(), 0);
+}
+
+// Held for good: the log goes on in its file, loses no line, says so once and never fails.
+TEST_F(HeldOldFile, ForGoodTheLogGoesOnInItsFileAndSaysSoOnce)
+{
+    for (const int keep : {1, 2}) {
+        SCOPED_TRACE(keep);
+        const std::wstring name = L"held" + std::to_wstring(keep) + L".log";
+        const std::wstring path = File(name);
+        WriteFileBytes(File(RotatedName(name, 1)), "older\r\n");
+        ASSERT_TRUE(Hold(File(RotatedName(name, 1)), TerminalProcess::WaitLimitMs * 6));
+        Notices = 0;
+        std::string expected;
+        std::vector<std::wstring> notices;
+        {
+            const auto writer = NoticingWriter(path, keep);
+            for (int n = 10; n <= 29; ++n) { // five files' worth
+                writer->Append(L"line " + std::to_wstring(n) + L"..");
+                expected += "line " + std::to_string(n) + "..\r\n";
+            }
+            ASSERT_TRUE(PollUntil([&] { return ReadFileBytes(path) == expected; }));
+            notices = writer->TakeNotices();
+        }
+        EXPECT_EQ(Notices.load(), 1);
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_NE(notices[0].find(File(RotatedName(name, 1))), std::wstring::npos) << testing::PrintToString(notices[0]);
+        EXPECT_NE(notices[0].find(L"goes on in \"" + path + L"\""), std::wstring::npos);
+        EXPECT_EQ(ReadFileBytes(File(RotatedName(name, 1))), "older\r\n");
+        EXPECT_EQ(Failures.load(), 0);
+        Holder.reset();
+    }
 }
 
 // How a test makes the log's file unwritable; whatever it returns lives while the log runs.

@@ -4,6 +4,7 @@
 // program killed with TerminateProcess.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ErrorBox.h"
 #include "SystemError.h"
 #include "TextCodec.h"
 #include "VtSender.h"
@@ -162,9 +164,23 @@ TEST_F(LogWindow, TheLogKeepsWhatTheListTrimsAndMarksWhereItWasCleared)
     EXPECT_TRUE(LogFileBecomes(LogFile, expected));
 }
 
+std::vector<std::wstring> BoxLines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    for (std::size_t begin = 0;;) {
+        const std::size_t end = text.find(L"\r\n", begin);
+        lines.push_back(text.substr(begin, end - begin));
+        if (end == std::wstring::npos)
+            return lines;
+        begin = end + 2;
+    }
+}
+
+// A long file name, as deep folders give, is wrapped instead of making the box wider than the
+// screen; the system's reason ends the sentence once.
 TEST_F(LogWindow, AFileThatCannotBeWrittenGivesOneErrorBoxAndTheListGoesOn)
 {
-    const fs::path missing = Folder / L"missing" / L"trace.log";
+    const fs::path missing = Folder / std::wstring(100, L'm') / L"trace.log";
     SwitchOn(missing);
     ASSERT_TRUE(PollUntil([&] {
         Pump();
@@ -172,8 +188,18 @@ TEST_F(LogWindow, AFileThatCannotBeWrittenGivesOneErrorBoxAndTheListGoesOn)
     }));
     Pump();
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_NE(Boxes[0].Text.find(missing.wstring()), std::wstring::npos) << testing::PrintToString(Boxes[0].Text);
-    EXPECT_NE(Boxes[0].Text.find(SystemErrorText(ERROR_PATH_NOT_FOUND)), std::wstring::npos);
+    std::wstring text;
+    for (const std::wstring& line : BoxLines(Boxes[0].Text)) {
+        for (std::size_t begin = 0, end; begin < line.size(); begin = end + 1) {
+            end = std::min(line.find(L' ', begin), line.size());
+            EXPECT_LE(end - begin, 64u) << "no box wraps " << testing::PrintToString(line.substr(begin, end - begin));
+        }
+        text += line;
+    }
+    EXPECT_NE(text.find(missing.wstring()), std::wstring::npos) << testing::PrintToString(Boxes[0].Text);
+    const std::wstring reason = SystemErrorText(ERROR_PATH_NOT_FOUND); // ends with its period
+    EXPECT_NE(text.find(reason + L" The log is off."), std::wstring::npos) << testing::PrintToString(text);
+    EXPECT_EQ(text.find(L".."), std::wstring::npos) << testing::PrintToString(text);
     EXPECT_EQ(Boxes[0].Type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
     EXPECT_FALSE(Frame->Checked(cmLogToFile));
     AddLines({"the list goes on"});
@@ -200,6 +226,23 @@ TEST_F(LogWindow, ACancelledDialogLeavesTheLogOff)
 
 // The terminal as a program, its log on from its settings file, killed as a crash would end
 // it: every line that the list showed more than 500 ms before is in the file.
+// Runs without a blank longer than the limit are broken after a separator in their last half,
+// else at the limit; blanks and short runs are left as they are.
+TEST(ErrorBoxText, LongRunsAreBrokenPreferablyAfterAPathSeparator)
+{
+    const struct {
+        std::wstring Text;
+        std::wstring Wrapped;
+    } cases[] = {
+        {L"Cannot write the log file: no.", L"Cannot write the log file: no."},
+        {L"at C:\\abcdef\\ghij.log now", L"at C:\\abcdef\\\r\nghij.log now"},
+        {L"x 0123456789abcdef y", L"x 0123456789\r\nabcdef y"},
+        {L"C:\\a\\0123456789abcdefghij", L"C:\\a\\01234\r\n56789abcde\r\nfghij"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WrapLongRuns(c.Text, 10), c.Wrapped) << testing::PrintToString(c.Text);
+}
+
 TEST(LogProgram, KilledWithTerminateProcessItLosesAtMostTheLastHalfSecond)
 {
     TerminalProcess::TTerminalCopy copy(L"vt_log_");

@@ -439,6 +439,38 @@ TEST_F(SettingsWindow, ALogOnWhenClosedIsOnAtTheNextStartWithItsLimits)
     DeleteFileW(log.c_str());
 }
 
+// A rotation that another program refuses is told in the list, without a box: logs often run
+// unattended. The line goes into the log as well.
+TEST_F(SettingsWindow, ALogWhoseRotationIsRefusedSaysSoInTheListAndGoesOn)
+{
+    const std::wstring log = TempLogPath(L"held.log");
+    const std::wstring old = TempLogPath(L"held.1.log");
+    WriteFileBytes(log, std::string(1024 * 1024, 'x'));
+    WriteFileBytes(old, "older\r\n");
+    {
+        const TUniqueFileHandle holder(CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        StartWithFile("[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(log) + "\r\nMAXMB=1\r\nKEEP=1\r\n");
+        Frame->AddLine("past the limit");
+        ASSERT_TRUE(PollUntil([&] {
+            Pump();
+            return Lines().size() == 2;
+        }));
+        EXPECT_NE(Lines()[1].find(L"could not rotate"), std::wstring::npos) << testing::PrintToString(Lines()[1]);
+        EXPECT_NE(Lines()[1].find(old), std::wstring::npos);
+        EXPECT_TRUE(Frame->Checked(cmLogToFile));
+        Close();
+    }
+    const std::string logged = ReadFileBytes(log).value_or("");
+    EXPECT_EQ(logged.substr(1024 * 1024, 16), "past the limit\r\n");
+    EXPECT_NE(logged.find("could not rotate"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(old), "older\r\n");
+    EXPECT_TRUE(Boxes.empty());
+    DeleteFileW(log.c_str());
+    DeleteFileW(old.c_str());
+}
+
 TEST_F(SettingsWindow, ALogThatCannotStartGivesOneErrorBoxAndIsStoredOff)
 {
     const std::wstring log = TempLogPath(L"missing\\trace.log");
