@@ -6,7 +6,9 @@
 
 #include "DialogHook.h"
 #include "ErrorBox.h"
+#include "LogFileCheck.h"
 #include "LogWriter.h"
+#include "ModulePath.h"
 #include "TextCodec.h"
 
 namespace {
@@ -46,6 +48,8 @@ void TMainFrame::LogToFileClick()
 
 void TMainFrame::StartLog()
 {
+    if (const auto refusal = LogFileRefusal(LogFileName, TIniFile::ReadLimit, {IniFileName, ExecutablePath()}))
+        throw Exception(*refusal);
     const HWND window = FHandle;
     TLogOptions options{LogFileName, static_cast<std::uint64_t>(LogMaxMb) * BytesPerMegabyte, LogKeep};
     Log = std::make_unique<TLogWriter>(

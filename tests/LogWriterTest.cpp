@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LogFileCheck.h"
 #include "LogWriter.h"
 #include "SystemError.h"
 #include "WinHandles.h"
@@ -255,6 +256,30 @@ TEST_F(HeldOldFile, ForGoodTheLogGoesOnInItsFileAndSaysSoOnce)
         EXPECT_EQ(Failures.load(), 0);
         Holder.reset();
     }
+}
+
+// The same file by other names, and files that are not the same.
+TEST_F(LogWriter, SameFileSeesThroughOtherNamesOfOneFile)
+{
+    const std::wstring settings = File(L"Settings.INI");
+    WriteFileBytes(settings, "[LOG]\r\n");
+    const std::wstring sub = File(L"sub");
+    fs::create_directory(sub);
+    const std::wstring link = File(L"linked.ini");
+    const bool linked = CreateHardLinkW(link.c_str(), settings.c_str(), nullptr) != 0;
+    EXPECT_TRUE(SameFile(settings, settings));
+    EXPECT_TRUE(SameFile(File(L"SETTINGS.ini"), settings));
+    EXPECT_TRUE(SameFile(sub + L"\\..\\Settings.INI", settings));
+    if (linked) {
+        EXPECT_TRUE(SameFile(link, settings));
+    }
+    EXPECT_FALSE(SameFile(File(L"trace.log"), settings));
+    EXPECT_FALSE(SameFile(File(L"Settings.INI.log"), settings));
+
+    EXPECT_FALSE(LogFileRefusal(File(L"trace.log"), 2047, {settings}).has_value());
+    EXPECT_TRUE(LogFileRefusal(File(L"settings.ini"), 2047, {settings}).has_value());
+    EXPECT_TRUE(LogFileRefusal(std::wstring(2047, L'x'), 2047, {}).has_value());
+    EXPECT_FALSE(LogFileRefusal(std::wstring(2046, L'x'), 2047, {}).has_value());
 }
 
 // How a test makes the log's file unwritable; whatever it returns lives while the log runs.

@@ -22,6 +22,7 @@
 #include "ErrorBox.h"
 #include "Gdi.h"
 #include "IniFile.h"
+#include "ModulePath.h"
 #include "Settings.h"
 #include "ShDat.h"
 #include "ShmLock.h"
@@ -469,6 +470,36 @@ TEST_F(SettingsWindow, ALogWhoseRotationIsRefusedSaysSoInTheListAndGoesOn)
     EXPECT_TRUE(Boxes.empty());
     DeleteFileW(log.c_str());
     DeleteFileW(old.c_str());
+}
+
+// A log file the settings file names and that the log must not have: the settings file
+// itself, whose next start would repeat it, and a name the settings file could not keep whole.
+// One box each; the log stays off, and the settings are written back as they should be.
+TEST_F(SettingsWindow, ALogFileTheTerminalUsesOrCannotKeepIsRefusedWithABox)
+{
+    const struct {
+        const char* Name;
+        std::wstring File;
+        const wchar_t* Says;
+    } cases[] = {
+        {"the settings file", SettingsPath(), L"the terminal uses that file itself"},
+        {"the program", ExecutablePath(), L"the terminal uses that file itself"},
+        {"a name longer than a value", L"C:\\" + std::wstring(3000, L'n') + L".log", L"more than the settings file keeps"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Boxes.clear();
+        StartWithFile("[LOG]\r\nENABLED=TRUE\r\nFILE=" + WideToAnsi(c.File) + "\r\n");
+        Pump();
+        ASSERT_EQ(Boxes.size(), 1u);
+        EXPECT_NE(Boxes[0].Text.find(c.Says), std::wstring::npos) << testing::PrintToString(Boxes[0].Text);
+        EXPECT_FALSE(Frame->Checked(cmLogToFile));
+        Frame->AddLine("not logged");
+        Close();
+        const std::string written = ReadFileBytes(SettingsPath()).value_or("");
+        EXPECT_EQ(written.find("not logged"), std::string::npos);
+        EXPECT_FALSE(LoadSettingsFile(TIniFile(SettingsPath())).LogEnabled);
+    }
 }
 
 TEST_F(SettingsWindow, ALogThatCannotStartGivesOneErrorBoxAndIsStoredOff)
