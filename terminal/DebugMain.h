@@ -268,6 +268,9 @@ private:
     void SaveSettings();
     // Outer bounds as they are stored: restored while minimized, maximized while maximized.
     RECT BoundsToSave() const;
+    // The stored outer bounds, brought into view, at their stored size whatever the dpi of the
+    // monitor they land on.
+    void PlaceWindow(const RECT& stored);
 
     // ---- options helpers: MainFrameOptions.cpp adds its private members here --------
     // The exchange area, or null when it could not be opened.

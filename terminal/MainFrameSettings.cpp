@@ -6,7 +6,9 @@
 #include <string>
 
 #include "ErrorBox.h"
+#include "Dpi.h"
 #include "Settings.h"
+#include "WindowPlacement.h"
 
 namespace {
 
@@ -20,10 +22,9 @@ void TMainFrame::LoadSettings()
     const TIniFile file(IniFileName);
     const TSettings settings = LoadSettingsFile(file, ScreenDpi);
 
-    // As stored, without bounds: a window off the screen is the file's business. The stored
-    // bounds are the window's pixels; only the defaults of a missing key scale with the dpi.
-    SetWindowPos(FHandle, nullptr, settings.Left, settings.Top, settings.Width, settings.Height,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    // The stored bounds are the window's pixels; only the defaults of a missing key scale with
+    // the dpi.
+    PlaceWindow(RECT{settings.Left, settings.Top, settings.Left + settings.Width, settings.Top + settings.Height});
 
     TShmArea* area = ExchangeArea();
     for (int channel = 0; channel < Shm::ChannelCount; ++channel) {
@@ -97,8 +98,9 @@ void TMainFrame::SaveSettings()
         return;
 
     // Taken before the file is touched.
-    const TWindowBounds bounds =
-        BoundsForSaving(BoundsToSave(), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    const POINT desktopOrigin{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN)};
+    const TWindowBounds bounds = BoundsForSaving(BoundsToSave(), desktopOrigin, GetSystemMetrics(SM_CXSCREEN),
+                                                 GetSystemMetrics(SM_CYSCREEN));
 
     TSettings settings;
     settings.Left = bounds.Left;
@@ -127,6 +129,24 @@ void TMainFrame::SaveSettings()
     TIniFile file(IniFileName);
     SaveSettingsFile(file, settings);
     SaveFilterSettings(file);
+}
+
+void TMainFrame::PlaceWindow(const RECT& stored)
+{
+    // A monitor that is gone, or bounds far off the desktop: onto the nearest monitor.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    const RECT bounds = GetMonitorInfoW(MonitorFromRect(&stored, MONITOR_DEFAULTTONEAREST), &monitor)
+                            ? BroughtIntoView(stored, monitor.rcWork, ScaleToDpi(MinVisiblePixels, ScreenDpi))
+                            : stored;
+    const int dpi = ScreenDpi;
+    SetWindowPos(FHandle, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    // Landing on a monitor of another dpi scaled the window to the size that dpi suggests; the
+    // stored size is what the user left, so it is set again, now on that monitor.
+    if (ScreenDpi != dpi)
+        SetWindowPos(FHandle, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 RECT TMainFrame::BoundsToSave() const

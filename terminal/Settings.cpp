@@ -220,11 +220,11 @@ void SaveSettingsFile(TIniFile& file, const TSettings& settings)
     file.Flush();
 }
 
-TWindowBounds BoundsForSaving(RECT bounds, int screenWidth, int screenHeight) noexcept
+TWindowBounds BoundsForSaving(RECT bounds, POINT desktopOrigin, int screenWidth, int screenHeight) noexcept
 {
     return TWindowBounds{
-        std::max<std::int32_t>(bounds.left, 0),
-        std::max<std::int32_t>(bounds.top, 0),
+        std::max<std::int32_t>(bounds.left, desktopOrigin.x),
+        std::max<std::int32_t>(bounds.top, desktopOrigin.y),
         std::min<std::int32_t>(bounds.right - bounds.left, screenWidth),
         std::min<std::int32_t>(bounds.bottom - bounds.top, screenHeight),
     };

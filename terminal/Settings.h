@@ -74,6 +74,7 @@ struct TWindowBounds {
     bool operator==(const TWindowBounds&) const = default;
 };
 
-// The window's outer bounds as they are stored: left and top not below 0, width and height
-// not beyond the screen's.
-TWindowBounds BoundsForSaving(RECT bounds, int screenWidth, int screenHeight) noexcept;
+// The window's outer bounds as they are stored: left and top not below the desktop's origin
+// (0 with one monitor; a monitor left of or above the primary one makes it negative, and a
+// window there keeps its place), width and height not beyond the screen's.
+TWindowBounds BoundsForSaving(RECT bounds, POINT desktopOrigin, int screenWidth, int screenHeight) noexcept;

@@ -43,6 +43,7 @@ struct TMainFrameProbe {
     static std::int32_t ListColor(const TMainFrame& frame) { return frame.ListColor; }
     static int ScreenDpi(const TMainFrame& frame) { return frame.ScreenDpi; }
     static void SetWindowFont(TMainFrame& frame, const TFontSpec& font) { frame.SetWindowFont(font); }
+    static void PlaceWindow(TMainFrame& frame, const RECT& stored) { frame.PlaceWindow(stored); }
     // Builds the menu bar from its table once more, as creation does, and drops the old one.
     static void RebuildMenu(TMainFrame& frame)
     {
@@ -400,6 +401,48 @@ TEST_F(MainFrameOptions, LayoutAndFontsFollowAChangeOfDpi)
         EXPECT_EQ(Probe::WinWidth(*Frame), MeasureText(L"Courier New", scaled(-12), L"-M- the widest line") + 8);
         EXPECT_EQ(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), Probe::WinWidth(*Frame));
     }
+}
+
+// Windows moves a window placed on a monitor of another dpi and sends WM_DPICHANGED with a
+// suggested size scaled to that dpi, during the move. The stored bounds win: the window has
+// the stored size there, and its fonts follow the new dpi.
+struct TDpiOnArrival {
+    RECT Target;
+    int Dpi;
+    bool Sent = false;
+};
+
+LRESULT CALLBACK SendDpiChangeOnArrival(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                        DWORD_PTR data)
+{
+    auto& arrival = *reinterpret_cast<TDpiOnArrival*>(data);
+    if (message == WM_WINDOWPOSCHANGED && !arrival.Sent &&
+        reinterpret_cast<const WINDOWPOS*>(lParam)->x == arrival.Target.left) {
+        arrival.Sent = true;
+        RECT suggested = arrival.Target;
+        suggested.right = suggested.left + MulDiv(arrival.Target.right - arrival.Target.left, arrival.Dpi, 96);
+        suggested.bottom = suggested.top + MulDiv(arrival.Target.bottom - arrival.Target.top, arrival.Dpi, 96);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(arrival.Dpi, arrival.Dpi), reinterpret_cast<LPARAM>(&suggested));
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+TEST_F(MainFrameOptions, StoredBoundsLandingOnAMonitorOfAnotherDpiKeepTheirSize)
+{
+    ASSERT_EQ(Probe::ScreenDpi(*Frame), 96);
+    TDpiOnArrival arrival{RECT{100, 90, 100 + 600, 90 + 500}, 144};
+    ASSERT_TRUE(SetWindowSubclass(Window(), SendDpiChangeOnArrival, 1, reinterpret_cast<DWORD_PTR>(&arrival)));
+    Probe::PlaceWindow(*Frame, arrival.Target);
+    RemoveWindowSubclass(Window(), SendDpiChangeOnArrival, 1);
+    Pump();
+
+    ASSERT_TRUE(arrival.Sent);
+    EXPECT_EQ(Probe::ScreenDpi(*Frame), 144);
+    RECT bounds;
+    GetWindowRect(Window(), &bounds);
+    EXPECT_TRUE(EqualRect(&bounds, &arrival.Target))
+        << bounds.left << "," << bounds.top << "," << bounds.right << "," << bounds.bottom;
+    EXPECT_EQ(FontOf(Probe::WindowFontHandle(*Frame)).lfHeight, MulDiv(-12, 144, 96));
 }
 
 // After a move to a 144-dpi monitor the settings file holds the window's pixels there, and

@@ -440,6 +440,43 @@ TEST_F(SettingsWindow, ALogOnWhenClosedIsOnAtTheNextStartWithItsLimits)
     DeleteFileW(log.c_str());
 }
 
+// Bounds stored for a monitor that is gone open on the nearest one, at their size; bounds that
+// can be seen, negative ones included, open as stored.
+TEST_F(SettingsWindow, StoredBoundsOffTheDesktopOpenOnTheNearestMonitor)
+{
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    const POINT origin{0, 0};
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &monitor));
+    const RECT work = monitor.rcWork;
+    const struct {
+        const char* Settings;
+        bool Moved;
+    } cases[] = {
+        {"[WINDOW]\r\nLEFT=5000\r\nTOP=3000\r\nWIDTH=500\r\nHEIGHT=400\r\n", true},
+        {"[WINDOW]\r\nLEFT=-5000\r\nTOP=100\r\nWIDTH=500\r\nHEIGHT=400\r\n", true},
+        {"[WINDOW]\r\nLEFT=-40\r\nTOP=100\r\nWIDTH=500\r\nHEIGHT=400\r\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Settings);
+        StartWithFile(c.Settings);
+        RECT bounds;
+        GetWindowRect(Window(), &bounds);
+        EXPECT_EQ(bounds.right - bounds.left, 500);
+        EXPECT_EQ(bounds.bottom - bounds.top, 400);
+        if (c.Moved) {
+            EXPECT_GE(bounds.left, work.left);
+            EXPECT_GE(bounds.top, work.top);
+            EXPECT_LE(bounds.right, work.right);
+            EXPECT_LE(bounds.bottom, work.bottom);
+        } else {
+            EXPECT_EQ(bounds.left, -40);
+            EXPECT_EQ(bounds.top, 100);
+        }
+        Close();
+    }
+}
+
 // A rotation that another program refuses is told in the list, without a box: logs often run
 // unattended. The line goes into the log as well.
 TEST_F(SettingsWindow, ALogWhoseRotationIsRefusedSaysSoInTheListAndGoesOn)

@@ -15,6 +15,7 @@
 #include "Exception.h"
 #include "IniFile.h"
 #include "Settings.h"
+#include "WindowPlacement.h"
 #include "ValueParse.h"
 #include "WinHandles.h"
 #include "support/SettingsExample.h"
@@ -503,12 +504,15 @@ TEST(SettingsFile, UnwritableFileRaisesNamingThePathAndKeepsTheFile)
 struct TBoundsCase {
     RECT Bounds;
     TWindowBounds Expected;
+    POINT DesktopOrigin = {0, 0};
 };
 
 TEST(SettingsBounds, ForSaving)
 {
     constexpr int ScreenWidth = 1920;
     constexpr int ScreenHeight = 1080;
+    constexpr POINT LeftMonitor = {-1920, 0};
+    constexpr POINT UpperMonitor = {0, -1080};
     const TBoundsCase cases[] = {
         {{80, 80, 605, 560}, {80, 80, 525, 480}},
         {{-100, 50, 425, 530}, {0, 50, 525, 480}},
@@ -518,12 +522,42 @@ TEST(SettingsBounds, ForSaving)
         {{0, 0, 1920, 1080}, {0, 0, 1920, 1080}},
         {{-8, -8, 1928, 1088}, {0, 0, 1920, 1080}}, // a maximized window's bounds
         {{1900, 1000, 2425, 1480}, {1900, 1000, 525, 480}},
+        // On a monitor left of or above the primary one the window keeps its place.
+        {{-1500, 50, -975, 530}, {-1500, 50, 525, 480}, LeftMonitor},
+        {{-2000, 50, -1475, 530}, {-1920, 50, 525, 480}, LeftMonitor},
+        {{100, -900, 625, -420}, {100, -900, 525, 480}, UpperMonitor},
     };
     for (const auto& c : cases) {
-        const TWindowBounds got = BoundsForSaving(c.Bounds, ScreenWidth, ScreenHeight);
+        const TWindowBounds got = BoundsForSaving(c.Bounds, c.DesktopOrigin, ScreenWidth, ScreenHeight);
         EXPECT_EQ(got, c.Expected) << c.Bounds.left << "," << c.Bounds.top << "," << c.Bounds.right << ","
                                    << c.Bounds.bottom << " -> " << got.Left << "," << got.Top << "," << got.Width
                                    << "," << got.Height;
+    }
+}
+
+// Where stored bounds open, on a work area of 0,0 to 1920,1040 (a task bar below).
+TEST(SettingsBounds, OpenWhereTheyCanBeSeen)
+{
+    constexpr RECT Work{0, 0, 1920, 1040};
+    constexpr int MinVisible = 64;
+    const struct {
+        const char* Name;
+        RECT Stored;
+        RECT Opens;
+    } cases[] = {
+        {"on the monitor", {80, 80, 605, 560}, {80, 80, 605, 560}},
+        {"partly off the left edge", {-300, 80, 225, 560}, {-300, 80, 225, 560}},
+        {"only a sliver on the left", {-500, 80, 25, 560}, {0, 80, 525, 560}},
+        {"monitor gone on the right", {5000, 3000, 5525, 3480}, {1395, 560, 1920, 1040}},
+        {"monitor gone on the left", {-2500, 100, -1975, 580}, {0, 100, 525, 580}},
+        {"caption above the monitor", {100, -30, 625, 450}, {100, 0, 625, 480}},
+        {"caption below the work area", {100, 1000, 625, 1480}, {100, 560, 625, 1040}},
+        {"larger than the monitor", {-3000, -3000, 2000, 1100}, {0, 0, 5000, 4100}},
+    };
+    for (const auto& c : cases) {
+        const RECT got = BroughtIntoView(c.Stored, Work, MinVisible);
+        EXPECT_TRUE(EqualRect(&got, &c.Opens)) << c.Name << ": " << got.left << "," << got.top << "," << got.right
+                                               << "," << got.bottom;
     }
 }
 
