@@ -15,9 +15,11 @@ struct TGlobalMemoryTraits {
 using TGlobalMemory = TUniqueResource<TGlobalMemoryTraits>;
 
 // The clipboard, opened for a window (or for the calling thread when the window is null).
+// Another program may hold it for a moment: with `retryMs`, opening is tried again, with
+// growing pauses, for about that long.
 class TClipboardSession {
 public:
-    explicit TClipboardSession(HWND owner) noexcept : FOpen(OpenClipboard(owner) != FALSE) {}
+    explicit TClipboardSession(HWND owner, DWORD retryMs = 0) noexcept : FOpen(Open(owner, retryMs)) {}
     ~TClipboardSession()
     {
         if (FOpen)
@@ -29,6 +31,16 @@ public:
     bool IsOpen() const noexcept { return FOpen; }
 
 private:
+    static bool Open(HWND owner, DWORD retryMs) noexcept
+    {
+        bool open = OpenClipboard(owner) != FALSE;
+        for (DWORD waited = 0, pause = 5; !open && waited < retryMs; waited += pause, pause *= 2) {
+            Sleep(pause);
+            open = OpenClipboard(owner) != FALSE;
+        }
+        return open;
+    }
+
     bool FOpen;
 };
 

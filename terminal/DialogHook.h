@@ -14,6 +14,9 @@ using TDialogInitHandler = std::function<void(HWND dialog, LPARAM record)>;
 
 // Process-wide; an empty handler leaves the dialogs to the user.
 void SetDialogInitHandler(TDialogInitHandler handler);
+// Whether a handler is registered: the save dialog takes a hook only then, since a hook gives
+// the old explorer dialog instead of the one the system shows today.
+bool DialogInitHandlerSet();
 
 // The font, colour and print dialogs: the handler runs at WM_INITDIALOG.
 UINT_PTR CALLBACK CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -23,6 +26,7 @@ UINT_PTR CALLBACK CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPA
 UINT_PTR CALLBACK SaveDialogHook(HWND hook, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The save dialog with the platform's defaults (no filter, no default extension, no prompt
-// before an existing file) and SaveDialogHook, proposing `proposed`; the chosen path, or
-// nothing when cancelled. `title` null: the platform's title. Throws when the dialog fails.
+// before an existing file), proposing `proposed`, with SaveDialogHook only while a handler
+// is registered; the chosen path, or nothing when cancelled. `title` null: the platform's
+// title. Throws when the dialog fails.
 std::optional<std::wstring> RunSaveFileDialog(HWND owner, const std::wstring& proposed, const wchar_t* title);

@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::string_view LineEnd = "\r\n";
 constexpr UINT ClipboardBlockFlags = GMEM_MOVEABLE | GMEM_DDESHARE;
+// How long a clipboard that another program holds is tried again.
+constexpr DWORD ClipboardRetryMs = 500;
 constexpr std::size_t WriteChunkBytes = 64 * 1024;
 constexpr std::int64_t PointsPerInch = 72;
 
@@ -51,9 +53,9 @@ std::string ClipboardText(const std::vector<std::wstring>& selectedLinesInOrder)
 
 void CopyTextToClipboard(HWND owner, const std::string& text)
 {
-    const TClipboardSession clipboard(owner);
+    const TClipboardSession clipboard(owner, ClipboardRetryMs);
     if (!clipboard.IsOpen())
-        return;
+        throw Exception(L"The lines could not be copied: another program holds the clipboard. Try again.");
     EmptyClipboard();
     const SIZE_T size = text.size() + 1; // the text and its NUL
     TGlobalMemory block(GlobalAlloc(ClipboardBlockFlags, size));

@@ -13,9 +13,9 @@
 // The lines converted to the ANSI code page, each followed by CR LF.
 std::string ClipboardText(const std::vector<std::wstring>& selectedLinesInOrder);
 
-// Puts text and a terminating NUL on the clipboard as CF_TEXT, the window owning it. When
-// the clipboard cannot be opened (another program holds it) nothing is copied and nothing
-// is reported.
+// Puts text and a terminating NUL on the clipboard as CF_TEXT, the window owning it. A
+// clipboard that another program holds is tried again for a moment; still held, nothing is
+// copied and Exception says so.
 void CopyTextToClipboard(HWND owner, const std::string& text);
 
 // Writes lines 0 to n - 1 of the list to a file created anew at path (used as given), each

@@ -15,8 +15,8 @@ namespace {
 
 // Room for long paths; the dialog reports a longer one as an error.
 constexpr DWORD SaveFileChars = 4096;
-// The platform's defaults, with the hook through which tests fill in the dialog.
-constexpr DWORD SaveDialogFlags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+// The platform's defaults; the hook through which tests fill in the dialog is added for them.
+constexpr DWORD SaveDialogFlags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
 
 } // namespace
 
@@ -43,7 +43,10 @@ std::optional<std::wstring> RunSaveFileDialog(HWND owner, const std::wstring& pr
     dialog.nMaxFile = SaveFileChars;
     dialog.lpstrTitle = title;
     dialog.Flags = SaveDialogFlags;
-    dialog.lpfnHook = SaveDialogHook;
+    if (DialogInitHandlerSet()) {
+        dialog.Flags |= OFN_ENABLEHOOK;
+        dialog.lpfnHook = SaveDialogHook;
+    }
     if (!GetSaveFileNameW(&dialog)) {
         if (const DWORD error = CommDlgExtendedError(); error != 0)
             throw Exception(L"The save dialog failed (error " + std::to_wstring(error) + L")");

@@ -31,6 +31,8 @@ std::int32_t HeightFromPoints(std::int32_t points, int dpi) { return -MulDiv(poi
 
 void SetDialogInitHandler(TDialogInitHandler handler) { DialogInitHandler() = std::move(handler); }
 
+bool DialogInitHandlerSet() { return static_cast<bool>(DialogInitHandler()); }
+
 UINT_PTR CALLBACK CommonDialogHook(HWND dialog, UINT message, WPARAM, LPARAM lParam)
 {
     if (message == WM_INITDIALOG && DialogInitHandler())

@@ -11,6 +11,7 @@
 #include <cderr.h>
 #include <commdlg.h>
 
+#include <optional>
 #include <string_view>
 
 #include "DialogHook.h"
@@ -68,6 +69,10 @@ BOOL CALLBACK PumpMessagesWhilePrinting(HDC, int)
     return TRUE;
 }
 
+// The user cancelled a dialog of the printer's own driver (one that asks for a file name, as
+// "Microsoft Print to PDF" does): a cancel, not a failure.
+struct TPrintCancelled {};
+
 // One print job on a printer DC, open on a page from the start; aborted unless ended.
 class TPrintJob {
 public:
@@ -76,8 +81,11 @@ public:
         DOCINFOW document{};
         document.cbSize = sizeof document;
         document.lpszDocName = L""; // no document name
-        if (StartDocW(FDC, &document) <= 0)
+        if (StartDocW(FDC, &document) <= 0) {
+            if (GetLastError() == ERROR_CANCELLED)
+                throw TPrintCancelled{};
             ThrowPrintError(L"The print job could not be started");
+        }
         FOpen = true;
         StartNewPage();
     }
@@ -265,7 +273,12 @@ void TMainFrame::PrintSelected()
     if (SetAbortProc(dc, PumpMessagesWhilePrinting) <= 0)
         ThrowPrintError(L"The printout could not be prepared");
 
-    TPrintJob job(dc);
+    std::optional<TPrintJob> job;
+    try {
+        job.emplace(dc);
+    } catch (const TPrintCancelled&) {
+        return;
+    }
     {
         const std::int32_t points = PointsFromHeight(ListFont.Height, ScreenDpi);
         const TUniqueFont font(CreateFontW(PrinterFontHeight(points, DeviceCaps(dc, LOGPIXELSY)), 0, 0, 0, FW_NORMAL,
@@ -274,7 +287,7 @@ void TMainFrame::PrintSelected()
         if (!font)
             ThrowPrintError(L"The printer font could not be created");
         const TPrinterFontSelection selection(dc, font.Get());
-        TPageWriter writer(dc, job, selection);
+        TPageWriter writer(dc, *job, selection);
         // By index: lines removed while the job is handed over are not read past the end.
         for (int i = 0; i < n && k > 0 && i < dbDisplay.Count(); ++i) {
             if (dbDisplay.Selected(i)) {
@@ -283,5 +296,5 @@ void TMainFrame::PrintSelected()
             }
         }
     } // the DC's own font is back before the job ends
-    job.End();
+    job->End();
 }

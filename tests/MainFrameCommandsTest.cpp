@@ -9,7 +9,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -76,6 +78,43 @@ TEST_F(LineCommands, CopyOfACharacterOutsideTheCodePageGivesItsSubstituteAndTheL
     Command(cmEdit1);
     EXPECT_EQ(ReadClipboardText().Bytes, std::string("x?y\r\n", 6));
     EXPECT_EQ(Lines(), std::vector<std::wstring>{line});
+}
+
+// Another program holds the clipboard open: for a moment, the copy waits for it; for longer,
+// one box says that nothing was copied.
+TEST_F(LineCommands, CopyWaitsForAClipboardHeldElsewhereAndSaysSoWhenItStaysHeld)
+{
+    AddLines({"held"});
+    Select({0});
+    const struct {
+        const char* Name;
+        DWORD HoldMs;
+        bool Copied;
+    } cases[] = {{"for a moment", 100, true}, {"for long", 3000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Boxes.clear();
+        ASSERT_TRUE(PutClipboardText(Sentinel));
+        TUniqueHandle opened(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::thread holder([&] {
+            const BOOL open = OpenClipboard(nullptr);
+            SetEvent(opened.Get());
+            Sleep(c.HoldMs);
+            if (open)
+                CloseClipboard();
+        });
+        WaitForSingleObject(opened.Get(), 10000);
+        Command(cmEdit1);
+        holder.join();
+        if (c.Copied) {
+            EXPECT_EQ(ReadClipboardText().Bytes, std::string("held\r\n", 7));
+            EXPECT_TRUE(Boxes.empty());
+        } else {
+            EXPECT_EQ(ReadClipboardText().Bytes, std::string(Sentinel, sizeof Sentinel));
+            ASSERT_EQ(Boxes.size(), 1u);
+            EXPECT_NE(Boxes[0].Text.find(L"could not be copied"), std::wstring::npos);
+        }
+    }
 }
 
 TEST_F(LineCommands, CopyWithNothingSelectedOrAnEmptyListLeavesTheClipboardAlone)
@@ -223,6 +262,46 @@ TEST_F(SaveAs, EveryLineIsWrittenAsAnsiWithCrLfWithoutBomOrTrailer)
         Command(cmSaveas1);
         ASSERT_EQ(run.Opened, 1);
         EXPECT_EQ(ReadBytes(path), c.Bytes);
+    }
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// A save dialog of this process, once it shows: whether it has the child window that a hook
+// procedure gives the old explorer dialog. The dialog is then cancelled.
+std::optional<bool> SaveDialogHasHookChild()
+{
+    std::optional<bool> hooked;
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (!hooked && GetTickCount64() < deadline) {
+        for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog != nullptr;
+             dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(dialog, &owner);
+            if (owner != GetCurrentProcessId() || !IsWindowVisible(dialog))
+                continue;
+            hooked = FindWindowExW(dialog, nullptr, L"#32770", nullptr) != nullptr;
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            break;
+        }
+        Sleep(20);
+    }
+    return hooked;
+}
+
+// The dialog the system shows today comes without a hook; only a test's handler adds one.
+TEST_F(SaveAs, TheDialogTakesAHookOnlyForATestsHandler)
+{
+    AddLines({"one"});
+    for (const bool handler : {false, true}) {
+        SCOPED_TRACE(handler);
+        SetDialogInitHandler(handler ? TDialogInitHandler([](HWND, LPARAM) {}) : TDialogInitHandler());
+        std::optional<bool> hooked;
+        std::thread watcher([&] { hooked = SaveDialogHasHookChild(); });
+        Command(cmSaveas1);
+        watcher.join();
+        SetDialogInitHandler({});
+        ASSERT_TRUE(hooked.has_value()) << "no save dialog showed";
+        EXPECT_EQ(*hooked, handler);
     }
     EXPECT_TRUE(Boxes.empty());
 }
