@@ -11,6 +11,7 @@
 #include "ProgramIcon.h"
 #include "Settings.h"
 #include "ShmIntake.h"
+#include "WindowPost.h"
 
 // Registered before the window exists, so that the id is known to the first message.
 UINT DebugEntryMsg = RegisterWindowMessageW(Shm::DebugEntryMessageName);
@@ -221,7 +222,8 @@ bool PublishMainFrame(TMainFrame& frame)
     PublishTerminal(*ShmArea, mutex.Get(), frame.Handle(), frame.Order);
     // Entries that senders left before the window existed come without waiting for the
     // next sender's notification.
-    PostMessageW(frame.Handle(), DebugEntryMsg, 0, 0);
+    if (!PostToWindow(frame.Handle(), DebugEntryMsg))
+        SendMessageW(frame.Handle(), DebugEntryMsg, 0, 0);
     return true;
 }
 

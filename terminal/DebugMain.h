@@ -207,6 +207,8 @@ private:
     void SetPanelFont(const TFontSpec& font);
     // WinWidth := MaxLine's width in the window's font plus the margin, posted to the list.
     void RemeasureMaxLine();
+    // LB_SETHORIZONTALEXTENT := WinWidth, posted (sent when the queue takes no more).
+    void PostHorizontalExtent();
     // WM_DPICHANGED: fonts, strip and list scaled to the new dpi, the window to the bounds
     // the system suggests.
     void ChangeDpi(int dpi, const RECT& suggested);
@@ -257,6 +259,7 @@ private:
     ULONGLONG LastQueueLook = 0;              // when a pass last looked at the queue
     bool PassCutShort = false;                // the last pass posted its continuation
     ULONGLONG LastHeldPassEnd = 0;            // when the last pass or batch under it ended
+    bool TrimQueued = false;                  // a WM_DELETEOVERHEAD of AddLine's waits in the queue
 
     // ---- line limit and settings: MainFrameLineLimit.cpp, MainFrameSettings.cpp ------
     // NoOfEdit's key-released event (WM_KEYUP and WM_SYSKEYUP) runs NoOfLinesChange.

@@ -8,6 +8,7 @@
 #include "CaptureLines.h"
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
+#include "WindowPost.h"
 
 namespace {
 
@@ -19,6 +20,9 @@ constexpr std::chrono::milliseconds CaptureBatchTime{50};
 constexpr std::size_t CaptureChunkMessages = 64; // taken from the queue at a time
 constexpr UINT_PTR CaptureTimer = 20;
 constexpr UINT CaptureTimerMs = USER_TIMER_MINIMUM;
+// While the capture runs, this timer looks for messages whose wake was lost (a full queue).
+constexpr UINT_PTR CaptureWatchTimer = 21;
+constexpr UINT CaptureWatchMs = 250;
 
 constexpr wchar_t CaptureInUseCaption[] = L"Capture OutputDebugString (another program reads it)";
 
@@ -35,7 +39,8 @@ void SetMenuItemCaption(HMENU menu, UINT command, const wchar_t* caption)
 
 bool TMainFrame::HandleCaptureMessage(UINT message, WPARAM wParam, LRESULT& result)
 {
-    const bool ours = message == WM_CAPTUREDATA || (message == WM_TIMER && wParam == CaptureTimer);
+    const bool ours = message == WM_CAPTUREDATA ||
+                      (message == WM_TIMER && (wParam == CaptureTimer || wParam == CaptureWatchTimer));
     if (!ours)
         return false;
     TakeCaptured();
@@ -75,9 +80,10 @@ void TMainFrame::StartCapture(bool asked)
     try {
         const HWND window = FHandle;
         // Posted only to a window that found the queue empty (see TakeCaptured).
-        Capture = std::make_unique<TDebugOutputCapture>([window] { PostMessageW(window, WM_CAPTUREDATA, 0, 0); });
+        Capture = std::make_unique<TDebugOutputCapture>([window] { PostToWindow(window, WM_CAPTUREDATA); });
         CaptureWanted = true;
         CaptureInUse = false;
+        SetTimer(FHandle, CaptureWatchTimer, CaptureWatchMs, nullptr);
     } catch (const EDebugOutputInUse& inUse) {
         CaptureInUse = true;
         if (asked)
@@ -96,6 +102,7 @@ void TMainFrame::StopCapture()
         Capture.reset();
     }
     KillTimer(FHandle, CaptureTimer);
+    KillTimer(FHandle, CaptureWatchTimer);
     ShowCaptureState();
 }
 

@@ -13,6 +13,7 @@
 
 #include "ShmIntake.h"
 #include "TextCodec.h"
+#include "WindowPost.h"
 
 namespace {
 
@@ -122,8 +123,12 @@ void TMainFrame::RunIntakePass()
         PaintIfDue();
     }
     if (result->Stop == TDrainStop::Budget) {
-        PostMessageW(FHandle, DebugEntryMsg, 0, 0); // the next pass lets waiting input go first
-        PassCutShort = true;
+        // The next pass lets waiting input go first; behind it, through the timer, when the
+        // queue takes no more.
+        if (PostToWindow(FHandle, DebugEntryMsg))
+            PassCutShort = true;
+        else
+            ContinueIntakeLater(UserTurnMs);
     }
     else if (result->Stop == TDrainStop::Busy)
         ContinueIntakeLater(BusyRetryMs);
@@ -264,9 +269,14 @@ void TMainFrame::AddLine(const std::string& line)
     if (!Filters.Admits(wide))
         return;
 
+    // At the limit plus the overhead, and beyond it when the request could not be posted (a
+    // full queue): the list never grows past the limit for good.
     const int count = dbDisplay.Count();
-    if (count == static_cast<std::int64_t>(DisplayLines) + Overhead)
-        PostMessageW(MainFrame != nullptr ? MainFrame->Handle() : FHandle, WM_DELETEOVERHEAD, 0, 0);
+    const std::int64_t threshold = static_cast<std::int64_t>(DisplayLines) + Overhead;
+    if (count < threshold)
+        TrimQueued = false; // below it, a request still queued finds nothing to do
+    else if (!TrimQueued)
+        TrimQueued = PostToWindow(MainFrame != nullptr ? MainFrame->Handle() : FHandle, WM_DELETEOVERHEAD);
 
     if (!dbDisplay.Append(wide)) {
         dbDisplay.DeleteFirst();
@@ -280,7 +290,7 @@ void TMainFrame::AddLine(const std::string& line)
     if (width > WinWidth) {
         WinWidth = width;
         MaxLine = line;
-        PostMessageW(dbDisplay.Window(), LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WinWidth), 0);
+        PostHorizontalExtent();
     }
 }
 

@@ -14,6 +14,7 @@
 #include "Exception.h"
 #include "Panel.h"
 #include "TextCodec.h"
+#include "WindowPost.h"
 
 namespace {
 
@@ -487,7 +488,14 @@ void TMainFrame::SetPanelFont(const TFontSpec& font)
 void TMainFrame::RemeasureMaxLine()
 {
     WinWidth = TextWidth(MaxLine) + LineWidthMargin;
-    PostMessageW(dbDisplayWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WinWidth), 0);
+    PostHorizontalExtent();
+}
+
+void TMainFrame::PostHorizontalExtent()
+{
+    // Posted, so that it takes effect after the current handler; sent when the queue is full.
+    if (!PostToWindow(dbDisplayWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WinWidth)))
+        SendMessageW(dbDisplayWnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(WinWidth), 0);
 }
 
 void TMainFrame::SetListLineHeight()

@@ -26,6 +26,7 @@ std::wstring WindowText(HWND window)
 
 void TMainFrame::OverheadLoeschen()
 {
+    TrimQueued = false;
     const int count = dbDisplay.Count();
     // Lines deleted since the request was posted, or a message from elsewhere: nothing to do.
     if (count <= static_cast<std::int64_t>(DisplayLines) + Overhead)

@@ -10,6 +10,7 @@
 #include "LogWriter.h"
 #include "ModulePath.h"
 #include "TextCodec.h"
+#include "WindowPost.h"
 
 namespace {
 
@@ -53,8 +54,8 @@ void TMainFrame::StartLog()
     const HWND window = FHandle;
     TLogOptions options{LogFileName, static_cast<std::uint64_t>(LogMaxMb) * BytesPerMegabyte, LogKeep};
     Log = std::make_unique<TLogWriter>(
-        std::move(options), [window] { PostMessageW(window, WM_LOGFAILED, 0, 0); }, std::move(FinishingLog),
-        [window] { PostMessageW(window, WM_LOGNOTICE, 0, 0); });
+        std::move(options), [window] { PostToWindow(window, WM_LOGFAILED); }, std::move(FinishingLog),
+        [window] { PostToWindow(window, WM_LOGNOTICE); });
     SetChecked(cmLogToFile, true);
 }
 

@@ -9,6 +9,7 @@
 #include "Dpi.h"
 #include "Settings.h"
 #include "WindowPlacement.h"
+#include "WindowPost.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ void TMainFrame::LoadSettings()
 
     // Minimized once the window has been shown and the message loop runs.
     if (Checked(cmStartminimized))
-        PostMessageW(FHandle, WM_STARTMINIMIZED, 0, 0);
+        PostToWindow(FHandle, WM_STARTMINIMIZED); // a new window's queue is empty
 
     LoadCaptureMenuSettings(settings);
 }

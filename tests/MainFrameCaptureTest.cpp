@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cwchar>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "WindowPost.h"
 #include "support/DebugOutputPeers.h"
 #include "support/MainFrameFixture.h"
 #include "support/TerminalProcess.h"
@@ -122,6 +124,29 @@ TEST_F(CaptureWindow, MessagesBecomeLinesWithTheChannelPrefixAndTheProcessIdInOr
     EXPECT_EQ(LinesOf(*narrow), Numbered(L"-M- " + Pid(*narrow) + L"narrow ", 1, 2000));
     EXPECT_EQ(LinesOf(*wide), std::vector<std::wstring>{L"-M- " + Pid(*wide) + L"wide \u00FC"});
     EXPECT_TRUE(Boxes.empty());
+}
+
+// A wake-up that cannot be posted (a full queue) does not strand what was captured: the
+// capture's watch timer finds it.
+TEST_F(CaptureWindow, CapturedLinesArriveWhenTheirWakeUpCannotBePosted)
+{
+    std::atomic<int> refused{0};
+    SetWindowPoster([&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_CAPTUREDATA) {
+            ++refused;
+            return false;
+        }
+        return PostMessageW(window, message, wParam, lParam) != FALSE;
+    });
+    Command(cmCaptureOds);
+    const auto writer = WriteCount(false, 50, L"unwoken");
+    EXPECT_EQ(writer->Finish(), 0u);
+    const bool arrived = PumpUntilLines(50);
+    Command(cmCaptureOds);
+    SetWindowPoster({});
+    EXPECT_TRUE(arrived);
+    EXPECT_GE(refused.load(), 1);
+    EXPECT_EQ(LinesOf(*writer), Numbered(L"-M- " + Pid(*writer) + L"unwoken ", 1, 50));
 }
 
 TEST_F(CaptureWindow, TheTimePrefixIsTheMomentOfCapture)

@@ -25,6 +25,7 @@
 #include "TextCodec.h"
 #include "VtSender.h"
 #include "WinHandles.h"
+#include "WindowPost.h"
 #include "support/PumpUntil.h"
 #include "support/SmallSection.h"
 
@@ -236,6 +237,7 @@ protected:
         Pump();
         FSender.reset();
         SetMessageBoxHandler({});
+        SetWindowPoster({});
         SetFormats(FSavedDate.c_str(), FSavedTime.c_str());
     }
 
@@ -640,6 +642,57 @@ TEST_F(TerminalRunning, TrimIsRequestedOnceAtExactlyLimitPlusOverhead)
         Put(Numbered("again ", i));
     Notify();
     EXPECT_EQ(TakePosted(Frame->Handle(), WM_DELETEOVERHEAD).size(), 1u);
+}
+
+// A queue that takes no more posts (Windows allows 10 000 per thread): the trim is requested
+// again with the next line until a request gets through, and the list comes back to the limit.
+TEST_F(TerminalRunning, TrimIsRequestedAgainWhileItsRequestCannotBePosted)
+{
+    DisplayLines = 4;
+    Frame->ComputeOverhead();
+    int attempts = 0;
+    SetWindowPoster([&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_DELETEOVERHEAD && ++attempts <= 3)
+            return false;
+        return PostMessageW(window, message, wParam, lParam) != FALSE;
+    });
+    for (int i = 0; i < 20; ++i)
+        Put(Numbered("line ", i));
+    Notify();
+    EXPECT_EQ(attempts, 4); // from the 13th line on, until one got through
+    Pump();
+    SetWindowPoster({});
+    EXPECT_EQ(Lines(), (std::vector<std::wstring>{L"-M- line 16", L"-M- line 17", L"-M- line 18", L"-M- line 19"}));
+}
+
+// A pass cut short whose continuation cannot be posted goes on through its timer.
+TEST_F(TerminalRunning, APassWhoseContinuationCannotBePostedGoesOnByItsTimer)
+{
+    constexpr int total = 300;
+    int refused = 0;
+    SetWindowPoster([&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (window == Frame->Handle() && message == DebugEntryMsg) {
+            ++refused;
+            return false;
+        }
+        return PostMessageW(window, message, wParam, lParam) != FALSE;
+    });
+    int written = 2;
+    List.OnAppend = [&] {
+        if (written < total)
+            Put(Numbered("e", written++));
+    };
+    Put("e0");
+    Put("e1");
+    Notify();
+    EXPECT_LT(Lines().size(), static_cast<std::size_t>(total));
+    EXPECT_TRUE(PumpUntil([&] { return Area().PendingCount == 0 && Lines().size() == static_cast<std::size_t>(total); }));
+    SetWindowPoster({});
+    EXPECT_GE(refused, 1);
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(total));
+    for (int i = 0; i < total; ++i)
+        EXPECT_EQ(lines[i], L"-M- e" + std::to_wstring(i));
 }
 
 TEST_F(TerminalRunning, HorizontalExtentIsPostedOnlyForANewWidestLine)
