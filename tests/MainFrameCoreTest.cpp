@@ -330,6 +330,31 @@ protected:
         ASSERT_TRUE(Published);
         List = {};
     }
+
+    // A stream of `total` entries "e0", "e1", ...: each append adds one more, so the count
+    // never drops to 0 before the last entry. The first notification is handled on return.
+    void StartStream(int total)
+    {
+        StreamTotal = total;
+        List.OnAppend = [this] {
+            if (StreamWritten < StreamTotal)
+                Put(Numbered("e", StreamWritten++));
+        };
+        Put("e0");
+        Put("e1");
+        Notify();
+    }
+
+    void ExpectWholeStream() const
+    {
+        const auto lines = Lines();
+        ASSERT_EQ(lines.size(), static_cast<std::size_t>(StreamTotal));
+        for (int i = 0; i < StreamTotal; ++i)
+            EXPECT_EQ(lines[i], L"-M- e" + std::to_wstring(i));
+    }
+
+    int StreamTotal = 0;
+    int StreamWritten = 2;
 };
 
 TEST_F(TerminalRunning, CreationOpensTheAreaAndPublishesTheWindow)
@@ -508,15 +533,7 @@ TEST_F(TerminalRunning, ACommandEndsTheSuspensionBeforeItChangesTheList)
 TEST_F(TerminalRunning, LongStreamIsSplitIntoPassesThatLetTheQueueInAndShareTheRedrawSuspension)
 {
     constexpr int total = 300;
-    // Each append adds one more, so the count never drops to 0 before the last entry.
-    int written = 2;
-    List.OnAppend = [&] {
-        if (written < total)
-            Put(Numbered("e", written++));
-    };
-    Put("e0");
-    Put("e1");
-    Notify();
+    StartStream(total);
     const std::size_t firstPass = Lines().size();
     EXPECT_LT(firstPass, static_cast<std::size_t>(total));
     MSG queued;
@@ -524,10 +541,7 @@ TEST_F(TerminalRunning, LongStreamIsSplitIntoPassesThatLetTheQueueInAndShareTheR
 
     ASSERT_TRUE(PumpUntil([&] { return Area().PendingCount == 0; }));
     EXPECT_TRUE(AwaitRedrawResumed(List));
-    const auto lines = Lines();
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(total));
-    for (int i = 0; i < total; ++i)
-        EXPECT_EQ(lines[i], L"-M- e" + std::to_wstring(i));
+    ExpectWholeStream();
     // The passes share one redraw suspension, unless the steady repaint fell between them.
     const std::vector<WPARAM> shared{FALSE, TRUE};
     const std::vector<WPARAM> split{FALSE, TRUE, FALSE, TRUE};
@@ -677,22 +691,12 @@ TEST_F(TerminalRunning, APassWhoseContinuationCannotBePostedGoesOnByItsTimer)
         }
         return PostMessageW(window, message, wParam, lParam) != FALSE;
     });
-    int written = 2;
-    List.OnAppend = [&] {
-        if (written < total)
-            Put(Numbered("e", written++));
-    };
-    Put("e0");
-    Put("e1");
-    Notify();
+    StartStream(total);
     EXPECT_LT(Lines().size(), static_cast<std::size_t>(total));
     EXPECT_TRUE(PumpUntil([&] { return Area().PendingCount == 0 && Lines().size() == static_cast<std::size_t>(total); }));
     SetWindowPoster({});
     EXPECT_GE(refused, 1);
-    const auto lines = Lines();
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(total));
-    for (int i = 0; i < total; ++i)
-        EXPECT_EQ(lines[i], L"-M- e" + std::to_wstring(i));
+    ExpectWholeStream();
 }
 
 TEST_F(TerminalRunning, HorizontalExtentIsPostedOnlyForANewWidestLine)
