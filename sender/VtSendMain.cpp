@@ -29,6 +29,8 @@ constexpr wchar_t UsageText[] =
     L"  --count N            send N numbered lines \"TEXT 1\" to \"TEXT N\" (TEXT default \"line\")\r\n"
     L"  --interval-ms MS     pause between two lines\r\n"
     L"  --full-wait-ms MS    how long to wait for room in a full ring before dropping (default 1000)\r\n"
+    L"  --codepage CP        how standard input is encoded: oem, ansi or utf8; default the console's\r\n"
+    L"                       code page when there is a console (as in a Command Prompt), else ansi\r\n"
     L"  --stats              at the end, one line on standard error: lines sent, left out and dropped,\r\n"
     L"                       and the longest hold of the exchange mutex in microseconds\r\n"
     L"  -h, --help           show this text\r\n"
@@ -50,6 +52,7 @@ struct TOptions {
     std::optional<unsigned long> Count;
     unsigned long IntervalMs = 0;
     unsigned long FullWaitMs = Sender::DefaultFullWaitMs;
+    std::optional<UINT> InputCodePage;
     bool Stats = false;
     bool Help = false;
     std::vector<std::wstring> Texts;
@@ -98,6 +101,29 @@ unsigned ParseChannel(std::wstring_view option, std::wstring_view value)
                  L"\" (M or 0 to 9)");
 }
 
+UINT ParseCodePage(std::wstring_view option, std::wstring_view value)
+{
+    if (value == L"oem")
+        return CP_OEMCP;
+    if (value == L"ansi")
+        return CP_ACP;
+    if (value == L"utf8")
+        return CP_UTF8;
+    throw EUsage(L"invalid code page for " + std::wstring(option) + L": \"" + std::wstring(value) +
+                 L"\" (oem, ansi or utf8)");
+}
+
+// What standard input is written in: what was asked for; else what console programs write
+// into a pipe, the console's code page (the OEM one in a Command Prompt, so that "dir | vtsend"
+// keeps accented names); without a console, the ANSI code page.
+UINT InputCodePage(const TOptions& options)
+{
+    if (options.InputCodePage)
+        return *options.InputCodePage;
+    const UINT console = GetConsoleOutputCP();
+    return console != 0 ? console : CP_ACP;
+}
+
 TOptions ParseArguments(int argc, wchar_t** argv)
 {
     TOptions options;
@@ -121,6 +147,8 @@ TOptions ParseArguments(int argc, wchar_t** argv)
             options.IntervalMs = ParseNumber(arg, valueOf(arg));
         else if (arg == L"--full-wait-ms")
             options.FullWaitMs = ParseNumber(arg, valueOf(arg));
+        else if (arg == L"--codepage")
+            options.InputCodePage = ParseCodePage(arg, valueOf(arg));
         else if (arg == L"--stats")
             options.Stats = true;
         else if (arg == L"-h" || arg == L"--help")
@@ -227,28 +255,32 @@ std::string_view WithoutLineEnd(std::string_view line)
 }
 
 // One line per line of standard input, sent as it arrives: the lines of one read go out
-// together, so a line that comes alone is sent at once. A last line without LF counts.
-void SendStandardInput(TLineSender& lines)
+// together, so a line that comes alone is sent at once. A last line without LF counts. Each
+// whole line is converted from `codePage` to the ANSI code page of the area.
+void SendStandardInput(TLineSender& lines, UINT codePage)
 {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (input == nullptr || input == INVALID_HANDLE_VALUE)
         return;
     std::string pending;
     std::vector<char> chunk(StdinChunkSize);
+    std::vector<std::string> converted;
     std::vector<std::string_view> batch;
     DWORD read = 0;
     while (ReadFile(input, chunk.data(), StdinChunkSize, &read, nullptr) && read > 0) {
         pending.append(chunk.data(), read);
-        batch.clear();
+        converted.clear();
         std::size_t start = 0;
         for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1)
-            batch.push_back(WithoutLineEnd(std::string_view(pending).substr(start, end - start)));
-        if (!batch.empty())
+            converted.push_back(CodePageToAnsi(codePage, WithoutLineEnd(std::string_view(pending).substr(start, end - start))));
+        if (!converted.empty()) {
+            batch.assign(converted.begin(), converted.end());
             lines.SendBatch(batch);
+        }
         pending.erase(0, start);
     }
     if (!pending.empty())
-        lines.Send(WithoutLineEnd(pending));
+        lines.Send(CodePageToAnsi(codePage, WithoutLineEnd(pending)));
 }
 
 // "TEXT 1" to "TEXT N", handed over CountBatchLines at a time.
@@ -283,7 +315,7 @@ int Run(int argc, wchar_t** argv)
     } else if (!options.Texts.empty()) {
         lines.Send(WideToAnsi(Joined(options.Texts)));
     } else {
-        SendStandardInput(lines);
+        SendStandardInput(lines, InputCodePage(options));
     }
     const int status = lines.Finish();
     if (options.Stats)

@@ -32,3 +32,7 @@ std::wstring AnsiToWide(std::string_view text) { return ToWide(CP_ACP, text); }
 std::string WideToAnsi(std::wstring_view text) { return FromWide(CP_ACP, text); }
 std::string WideToUtf8(std::wstring_view text) { return FromWide(CP_UTF8, text); }
 std::wstring Utf8ToWide(std::string_view text) { return ToWide(CP_UTF8, text); }
+std::string CodePageToAnsi(unsigned codePage, std::string_view text)
+{
+    return codePage == CP_ACP ? std::string(text) : FromWide(CP_ACP, ToWide(codePage, text));
+}

@@ -368,6 +368,35 @@ TEST_F(SenderTest, StandardInputGivesOneEntryPerLine)
     }
 }
 
+// "Grüße" as each code page writes it arrives in the ANSI code page (1252 here). OEM is code
+// page 437 here, as in a Command Prompt of a US Windows.
+TEST_F(SenderTest, StandardInputIsDecodedByItsCodePage)
+{
+    ASSERT_EQ(GetACP(), 1252u);
+    ASSERT_EQ(GetOEMCP(), 437u);
+    Publish(Terminal.Get());
+    const std::string expected = "Gr\xFC\xDF" "e";
+    const struct {
+        const wchar_t* Arguments;
+        std::string Input;
+    } cases[] = {
+        {L"--codepage oem", "Gr\x81\xE1" "e\r\n"},
+        {L"--codepage utf8", "Gr\xC3\xBC\xC3\x9F" "e\n"},
+        {L"--codepage ansi", "Gr\xFC\xDF" "e"},
+    };
+    for (const auto& c : cases) {
+        Guarded([&] {
+            Area->PendingCount = 0;
+            Area->WriteIndex = 0;
+        });
+        const TRunResult run = RunVtsend(c.Arguments, c.Input);
+        EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+        ASSERT_EQ(Area->PendingCount, 1) << Ansi(c.Arguments);
+        EXPECT_EQ(SlotText(*Area, 0), expected) << Ansi(c.Arguments);
+    }
+    EXPECT_EQ(RunVtsend(L"--codepage ebcdic", "x").ExitCode, 4u);
+}
+
 TEST_F(SenderTest, NextSlotFollowsWriteIndexWhileATerminalRuns)
 {
     const struct {
