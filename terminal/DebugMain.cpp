@@ -10,6 +10,7 @@
 #include "ModulePath.h"
 #include "ProgramIcon.h"
 #include "Settings.h"
+#include "SettingsLocation.h"
 #include "ShmIntake.h"
 
 // Registered before the window exists, so that the id is known to the first message.
@@ -84,7 +85,7 @@ void TMainFrame::FormCreate()
     Order = 0;
     LastPaint = GetTickCount64(); // the window is painted as it appears
     WinWidth = 0;
-    IniFileName = ExecutableDirectory() + IniFileTitle;
+    IniFileName = SettingsFilePath(ExecutableDirectory(), LocalAppDataFolder(), IniFileTitle);
     EnableExtendedChannels();
     LoadSettings();
 }
