@@ -6,7 +6,9 @@
 #include "Application.h"
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
+#include "ExchangeObjects.h"
 #include "LogWriter.h"
+#include "MessageFilter.h"
 #include "ModulePath.h"
 #include "ProgramIcon.h"
 #include "Settings.h"
@@ -21,7 +23,7 @@ TMainFrame* MainFrame = nullptr;
 
 namespace {
 
-constexpr wchar_t MainFrameClassName[] = L"TMainFrame";
+constexpr const wchar_t* MainFrameClassName = Shm::TerminalWindowClass;
 
 void RegisterMainFrameClass(WNDPROC windowProc)
 {
@@ -59,6 +61,8 @@ TMainFrame::TMainFrame() : TComponent(nullptr)
                         defaults.Top, defaults.Width, defaults.Height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
         if (FHandle == nullptr)
             throw Exception(L"The main window could not be created");
+        // Before the window is published: an elevated terminal also hears normal senders.
+        RunHandler(FHandle, [this] { AcceptFromLowerIntegrity(FHandle, DebugEntryMsg); });
     } catch (...) {
         if (MainFrame == this)
             MainFrame = nullptr;
@@ -77,11 +81,10 @@ TMainFrame::~TMainFrame()
 
 void TMainFrame::FormCreate()
 {
-    SharedMem = new TSharedData(this);
-    SharedMem->SetSectionName(Shm::SectionName);
-    SharedMem->SetDataSize(Shm::AreaSize);
+    // The mutex first: a terminal without it has no area either, and takes nothing.
+    HMutex = Exchange::OpenAreaMutex();
+    SharedMem = new TExchangeSection(this);
     SharedMem->Open();
-    HMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
     Order = 0;
     LastPaint = GetTickCount64(); // the window is painted as it appears
     WinWidth = 0;
@@ -218,8 +221,7 @@ bool PublishMainFrame(TMainFrame& frame)
         return false;
     ShmArea = area;
     // Under the lock, so that senders and this terminal start in step (see PublishTerminal).
-    const TUniqueHandle mutex(CreateMutexW(nullptr, FALSE, Shm::MutexName));
-    PublishTerminal(*ShmArea, mutex.Get(), frame.Handle());
+    PublishTerminal(*ShmArea, frame.ExchangeMutex(), frame.Handle());
     // Entries that senders left before the window existed come without waiting for the
     // next sender's notification.
     PostMessageW(frame.Handle(), DebugEntryMsg, 0, 0);

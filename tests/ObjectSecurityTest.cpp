@@ -45,16 +45,6 @@ void PrintTo(const TKindCase& kindCase, std::ostream* out) { *out << kindCase.Na
 
 std::string CaseName(const testing::TestParamInfo<TKindCase>& info) { return info.param.Name; }
 
-// The system may map GENERIC_ALL to the object type's full rights when it makes the object.
-std::vector<TAce> WithFullRightsAsGeneric(std::vector<TAce> aces, DWORD typeAllAccess)
-{
-    for (TAce& ace : aces) {
-        if ((ace.Mask & typeAllAccess) == typeAllAccess)
-            ace.Mask = GENERIC_ALL;
-    }
-    return aces;
-}
-
 std::wstring UniqueName(const char* tag)
 {
     return L"vt_security_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::wstring(tag, tag + std::strlen(tag));
@@ -119,7 +109,7 @@ TEST_P(ObjectSecurityKinds, RealObjectsReadBackTheDaclAndTheLabel)
     for (const TObject& object : objects) {
         SCOPED_TRACE(object.Type);
         ASSERT_TRUE(object.Handle);
-        EXPECT_EQ(WithFullRightsAsGeneric(SecurityReadback::ObjectDacl(object.Handle.Get()), object.AllAccess),
+        EXPECT_EQ(SecurityReadback::WithFullRightsAsGeneric(SecurityReadback::ObjectDacl(object.Handle.Get()), object.AllAccess),
                   GetParam().Dacl);
         EXPECT_EQ(SecurityReadback::ObjectLabel(object.Handle.Get()), LowNoWriteUp);
     }

@@ -80,6 +80,17 @@ inline std::vector<TAce> LabelOf(PSECURITY_DESCRIPTOR descriptor)
     return AcesOfType(present ? sacl : nullptr, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
 }
 
+// The system may map GENERIC_ALL to the object type's full rights when it makes the object:
+// such entries read as GENERIC_ALL again.
+inline std::vector<TAce> WithFullRightsAsGeneric(std::vector<TAce> aces, DWORD typeAllAccess)
+{
+    for (TAce& ace : aces) {
+        if ((ace.Mask & typeAllAccess) == typeAllAccess)
+            ace.Mask = GENERIC_ALL;
+    }
+    return aces;
+}
+
 // One GetSecurityInfo call for the object's DACL.
 inline std::vector<TAce> ObjectDacl(HANDLE object)
 {
