@@ -10,7 +10,7 @@ inline constexpr int ExitAreaUnavailable = 1;
 // ShmArea := the window's area, then TerminalWnd := its handle in one 8-byte store, under the
 // mutex together with WriteIndex := 0 when nothing is pending (PublishTerminal); then posts
 // itself "DebugEntry" for whatever senders left pending before it existed. False, with
-// nothing touched, when the area is not open.
+// nothing touched, when the area or its mutex is not open.
 bool PublishMainFrame(TMainFrame& frame);
 
 // Runs the message loop until the application terminates; returns the WM_QUIT code.

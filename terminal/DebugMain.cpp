@@ -81,10 +81,9 @@ TMainFrame::~TMainFrame()
 
 void TMainFrame::FormCreate()
 {
-    // The mutex first: a terminal without it has no area either, and takes nothing.
-    HMutex = Exchange::OpenAreaMutex();
     SharedMem = new TExchangeSection(this);
     SharedMem->Open();
+    HMutex = Exchange::OpenAreaMutex();
     Order = 0;
     LastPaint = GetTickCount64(); // the window is painted as it appears
     WinWidth = 0;
@@ -217,7 +216,7 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
 bool PublishMainFrame(TMainFrame& frame)
 {
     auto* area = frame.SharedMem != nullptr ? static_cast<TShmArea*>(frame.SharedMem->Data()) : nullptr;
-    if (area == nullptr)
+    if (area == nullptr || frame.ExchangeMutex() == nullptr)
         return false;
     ShmArea = area;
     // Under the lock, so that senders and this terminal start in step (see PublishTerminal).

@@ -152,9 +152,9 @@ BOOL WINAPI RecordFilterCall(HWND window, UINT message, DWORD action, PCHANGEFIL
     return TRUE;
 }
 
-BOOL WINAPI RefuseFilterCall(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT)
+BOOL WINAPI RefuseFilterCall(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT status)
 {
-    FilterCalls.push_back({window, message, action});
+    RecordFilterCall(window, message, action, status);
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }

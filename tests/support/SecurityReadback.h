@@ -91,30 +91,22 @@ inline std::vector<TAce> WithFullRightsAsGeneric(std::vector<TAce> aces, DWORD t
     return aces;
 }
 
-// One GetSecurityInfo call for the object's DACL.
-inline std::vector<TAce> ObjectDacl(HANDLE object)
+// The object's DACL (`which` DACL_SECURITY_INFORMATION) or label (LABEL_SECURITY_INFORMATION),
+// one GetSecurityInfo call each.
+inline std::vector<TAce> ObjectAces(HANDLE object, SECURITY_INFORMATION which)
 {
-    PACL dacl = nullptr;
+    const bool dacl = which == DACL_SECURITY_INFORMATION;
+    PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, which, nullptr, nullptr, dacl ? &acl : nullptr, dacl ? nullptr : &acl,
                         &descriptor) != ERROR_SUCCESS)
         return {{L"(GetSecurityInfo failed)", 0}};
-    std::vector<TAce> aces = AcesOfType(dacl, ACCESS_ALLOWED_ACE_TYPE);
+    std::vector<TAce> aces = AcesOfType(acl, dacl ? ACCESS_ALLOWED_ACE_TYPE : SYSTEM_MANDATORY_LABEL_ACE_TYPE);
     LocalFree(descriptor);
     return aces;
 }
 
-// Another call for its label.
-inline std::vector<TAce> ObjectLabel(HANDLE object)
-{
-    PACL sacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl,
-                        &descriptor) != ERROR_SUCCESS)
-        return {{L"(GetSecurityInfo failed)", 0}};
-    std::vector<TAce> aces = AcesOfType(sacl, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
-    LocalFree(descriptor);
-    return aces;
-}
+inline std::vector<TAce> ObjectDacl(HANDLE object) { return ObjectAces(object, DACL_SECURITY_INFORMATION); }
+inline std::vector<TAce> ObjectLabel(HANDLE object) { return ObjectAces(object, LABEL_SECURITY_INFORMATION); }
 
 } // namespace SecurityReadback
