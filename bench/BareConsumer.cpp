@@ -19,7 +19,8 @@ namespace {
 constexpr std::int32_t PassBudget = 256;
 constexpr UINT_PTR IntakeRetryTimer = 1;
 constexpr UINT IntakeRetryMs = 50;
-constexpr wchar_t WindowClassName[] = L"VellumtraceBenchBare";
+// Senders notify only a window of the terminal's class.
+constexpr const wchar_t* WindowClassName = Shm::TerminalWindowClass;
 
 class TBareConsumer {
 public:

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "ShDat.h"
 #include "ShmLock.h"
 #include "ShmUnguarded.h"
 
@@ -78,34 +77,15 @@ double CurrentDateTime() noexcept
 
 } // namespace Sender
 
-namespace {
-
-std::wstring OpenFailure(const wchar_t* what, const wchar_t* name)
-{
-    std::wstring reason = ESharedDataError::CreateFromApiError(static_cast<std::int32_t>(GetLastError())).Message();
-    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r'))
-        reason.pop_back();
-    return std::wstring(L"Cannot open the ") + what + L" \"" + name + L"\": " + reason;
-}
-
-} // namespace
-
 TEntrySender::TEntrySender()
 {
-    // Opens the section when it exists; a new paging-file section comes zero-filled.
-    FMapping.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, Shm::AreaSize,
-                                      Shm::SectionNameW));
-    if (!FMapping)
-        throw ESenderError(OpenFailure(L"exchange area", Shm::SectionNameW));
-    // Fails for a section smaller than the area.
-    FView.Reset(MapViewOfFile(FMapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, Shm::AreaSize));
-    if (!FView)
-        throw ESenderError(OpenFailure(L"exchange area", Shm::SectionNameW));
-    FArea = static_cast<TShmArea*>(FView.Get());
-
-    FMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
-    if (!FMutex)
-        throw ESenderError(OpenFailure(L"mutex", Shm::MutexName));
+    try {
+        FSection.Open(); // fails for a section smaller than the area
+        FMutex = Exchange::OpenAreaMutex();
+    } catch (const Exception& failure) {
+        throw ESenderError(failure.Message());
+    }
+    FArea = static_cast<TShmArea*>(FSection.Data());
     FDebugEntry = RegisterWindowMessageW(Shm::DebugEntryMessageName);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -262,29 +242,32 @@ HWND TEntrySender::PublishedTerminal() const noexcept
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(ReadUnguarded<std::uint64_t>(*FArea, offsetof(TShmArea, TerminalWnd))));
 }
 
-// A handle left behind by a terminal that ended without its shutdown names no window. Asking
-// the system is a round trip as costly as a send, so the answer is kept for a short while
-// and asked again at once when another handle is published.
-bool TEntrySender::TerminalRuns() const noexcept
+// A handle left behind by a terminal that ended without its shutdown names no window, or
+// another program's window once the system gave the handle out again. Asking the system is a
+// round trip as costly as a send, so the answer is kept for a short while and asked again at
+// once when another handle is published.
+HWND TEntrySender::LiveTerminal() const noexcept
 {
     const HWND terminal = PublishedTerminal();
     if (terminal == nullptr)
-        return false;
+        return nullptr;
     const std::lock_guard lock(FLivenessLock);
     const ULONGLONG now = GetTickCount64();
     if (terminal != FCheckedTerminal || now - FCheckedAt >= Sender::LivenessCheckMs) {
         FCheckedTerminal = terminal;
         FCheckedAt = now;
-        FCheckedAlive = IsWindow(terminal) != FALSE;
+        FCheckedAlive = Exchange::IsTerminalWindow(terminal);
     }
-    return FCheckedAlive;
+    return FCheckedAlive ? terminal : nullptr;
 }
+
+bool TEntrySender::TerminalRuns() const noexcept { return LiveTerminal() != nullptr; }
 
 void TEntrySender::Announce(bool ringFull) noexcept
 {
     if (FUnannounced == 0 && !ringFull)
         return;
-    const HWND terminal = PublishedTerminal();
+    const HWND terminal = LiveTerminal();
     const ULONGLONG now = GetTickCount64();
     const bool due = FOntoEmpty || terminal != FNotified || now - FLastNotice >= Sender::RenoticeMs;
     if (ringFull && !due)
@@ -293,7 +276,9 @@ void TEntrySender::Announce(bool ringFull) noexcept
     FOntoEmpty = false;
     if (terminal == nullptr || !due)
         return;
-    PostMessageW(terminal, FDebugEntry, 0, 0);
+    // A post that failed (a full queue) leaves the terminal due for the next call.
+    if (!PostMessageW(terminal, FDebugEntry, 0, 0))
+        return;
     FNotified = terminal;
     FLastNotice = now;
 }

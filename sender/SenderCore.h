@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Exception.h"
+#include "ExchangeObjects.h"
 #include "ShmDefs.h"
 #include "VtSender.h"
 #include "WinHandles.h"
@@ -82,8 +83,8 @@ VtResult ResultOf(const TSendTally& tally) noexcept;
 
 class TEntrySender {
 public:
-    // Opens the area, creating it zero-filled when it does not exist, and the mutex.
-    // Throws ESenderError.
+    // Opens the area, creating it zero-filled when it does not exist, and the mutex, both
+    // with the exchange's security. Throws ESenderError.
     TEntrySender();
 
     TEntrySender(const TEntrySender&) = delete;
@@ -119,6 +120,8 @@ private:
     // Sleeps until the ring has room worth a hold of the mutex, or until `deadline`.
     void AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexcept;
     HWND PublishedTerminal() const noexcept;
+    // The published handle when it names a terminal's window, else null.
+    HWND LiveTerminal() const noexcept;
     bool TerminalRuns() const noexcept;
     // Posts "DebugEntry" when the terminal could otherwise miss this sender's entries: after
     // an entry written onto a count of 0 (its pass may be over), to a terminal not notified
@@ -127,8 +130,7 @@ private:
     // earlier notification started. `ringFull`: waiting for room, nothing new written.
     void Announce(bool ringFull) noexcept;
 
-    TUniqueHandle FMapping;
-    TMappedView FView;
+    TExchangeSection FSection{nullptr};
     TShmArea* FArea = nullptr;
     TUniqueHandle FMutex;
     UINT FDebugEntry = 0;

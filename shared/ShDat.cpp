@@ -119,6 +119,8 @@ DWORD TSharedData::GetMappingProtection()
     return flags;
 }
 
+DWORD TSharedData::GetOpenAccess() { return FILE_MAP_ALL_ACCESS; }
+
 DWORD TSharedData::GetViewAccess() { return FlagTable[ViewAccessBase + FDesiredAccess]; }
 
 LPSECURITY_ATTRIBUTES TSharedData::GetSecurityAttributes() { return nullptr; }
@@ -130,23 +132,37 @@ void TSharedData::InitializeData()
         FOnInitialize(this, FData);
 }
 
+void TSharedData::RaiseOpenError(DWORD errorCode)
+{
+    throw ESharedDataError::CreateFromApiError(static_cast<std::int32_t>(errorCode));
+}
+
+bool TSharedData::OpenOrCreateSection(const std::wstring& name)
+{
+    FHandle = OpenFileMappingW(GetOpenAccess(), FALSE, name.c_str());
+    if (FHandle != nullptr)
+        return false;
+    // Made only where none exists: a section that this process may not open stays refused.
+    if (GetLastError() != ERROR_FILE_NOT_FOUND)
+        RaiseOpenError(GetLastError());
+    FHandle = CreateFileMappingW(INVALID_HANDLE_VALUE, GetSecurityAttributes(), GetMappingProtection(), 0, FDataSize,
+                                 name.c_str());
+    if (FHandle != nullptr) // another process may have made it since: its contents stay
+        return GetLastError() != ERROR_ALREADY_EXISTS;
+    // Made since by another process with security that refuses the creator's full rights.
+    if (GetLastError() != ERROR_ACCESS_DENIED)
+        RaiseOpenError(GetLastError());
+    FHandle = OpenFileMappingW(GetOpenAccess(), FALSE, name.c_str());
+    if (FHandle == nullptr)
+        RaiseOpenError(GetLastError());
+    return false;
+}
+
 void TSharedData::Open()
 {
     if (IsOpen())
         throw ESharedDataError(L"Shared data section is already open.");
-    const std::wstring name = AnsiToWide(FSectionName);
-
-    FHandle = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
-    bool created = false;
-    if (FHandle == nullptr) {
-        LPSECURITY_ATTRIBUTES attributes = GetSecurityAttributes();
-        const DWORD protection = GetMappingProtection();
-        FHandle = CreateFileMappingW(INVALID_HANDLE_VALUE, attributes, protection, 0, FDataSize, name.c_str());
-        if (FHandle == nullptr)
-            RaiseLastError();
-        // Another process may have created it between the two calls: its contents stay.
-        created = GetLastError() != ERROR_ALREADY_EXISTS;
-    }
+    const bool created = OpenOrCreateSection(AnsiToWide(FSectionName));
 
     try {
         FData = MapViewOfFile(FHandle, GetViewAccess(), 0, 0, FDataSize);

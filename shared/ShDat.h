@@ -87,15 +87,21 @@ public:
 protected:
     // Called by Open only, always virtually, so a descendant's override takes effect there.
     virtual DWORD GetMappingProtection();
+    // The rights the section is opened with when it exists; FILE_MAP_ALL_ACCESS here.
+    virtual DWORD GetOpenAccess();
     virtual DWORD GetViewAccess();
     virtual LPSECURITY_ATTRIBUTES GetSecurityAttributes();
     virtual void InitializeData();
+    // The section could neither be opened nor made: raises ESharedDataError for the code.
+    [[noreturn]] virtual void RaiseOpenError(DWORD errorCode);
 
     // Not a property: nothing in the terminal assigns it; descendants may.
     void SetOnInitialize(TSharedDataEvent handler) { FOnInitialize = std::move(handler); }
 
 private:
     bool IsOpen() const noexcept { return FData != nullptr; }
+    // Sets FHandle; true when this call made the section.
+    bool OpenOrCreateSection(const std::wstring& name);
 
     std::string FSectionName;
     TSharedDataProtection FProtection;

@@ -11,6 +11,9 @@ inline constexpr char SectionName[] = "Vellumtrace64";
 inline constexpr wchar_t SectionNameW[] = L"Vellumtrace64";
 inline constexpr wchar_t MutexName[] = L"VellumtraceMu";
 inline constexpr wchar_t DebugEntryMessageName[] = L"DebugEntry";
+// The window class of the terminal's main window: a handle in TerminalWnd of another class
+// is a stale one that Windows gave to another window.
+inline constexpr wchar_t TerminalWindowClass[] = L"TMainFrame";
 
 inline constexpr int SlotCount = 64;
 inline constexpr int SlotTextSize = 256;            // length byte + up to 255 characters

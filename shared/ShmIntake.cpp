@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "ExchangeObjects.h"
+
 namespace {
 
 // How often a starting terminal looks again whether the running one has taken everything.
@@ -58,7 +60,7 @@ void WithdrawTerminalWnd(TShmArea& area, HWND window) noexcept
 bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& readIndex)
 {
     const auto previous = reinterpret_cast<HWND>(static_cast<UINT_PTR>(LoadTerminalWnd(area)));
-    const bool otherRuns = previous != nullptr && previous != window && IsWindow(previous) != FALSE;
+    const bool otherRuns = previous != nullptr && previous != window && Exchange::IsTerminalWindow(previous);
     const ULONGLONG deadline = GetTickCount64() + (otherRuns ? HandOverWaitMs : 0);
     for (;;) {
         bool published = false;

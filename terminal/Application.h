@@ -11,7 +11,7 @@ inline constexpr int ExitAreaUnavailable = 1;
 // mutex together with WriteIndex := 0 when nothing is pending and the read index := the
 // oldest entry waiting (PublishTerminal); then posts
 // itself "DebugEntry" for whatever senders left pending before it existed. False, with
-// nothing touched, when the area is not open.
+// nothing touched, when the area or its mutex is not open.
 bool PublishMainFrame(TMainFrame& frame);
 
 // Runs the message loop until the application terminates; returns the WM_QUIT code.

@@ -6,10 +6,13 @@
 #include "Application.h"
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
+#include "ExchangeObjects.h"
 #include "LogWriter.h"
+#include "MessageFilter.h"
 #include "ModulePath.h"
 #include "ProgramIcon.h"
 #include "Settings.h"
+#include "SettingsLocation.h"
 #include "ShmIntake.h"
 #include "WindowPost.h"
 
@@ -21,7 +24,7 @@ TMainFrame* MainFrame = nullptr;
 
 namespace {
 
-constexpr wchar_t MainFrameClassName[] = L"TMainFrame";
+constexpr const wchar_t* MainFrameClassName = Shm::TerminalWindowClass;
 
 void RegisterMainFrameClass(WNDPROC windowProc)
 {
@@ -59,6 +62,8 @@ TMainFrame::TMainFrame() : TComponent(nullptr)
                         defaults.Top, defaults.Width, defaults.Height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
         if (FHandle == nullptr)
             throw Exception(L"The main window could not be created");
+        // Before the window is published: an elevated terminal also hears normal senders.
+        RunHandler(FHandle, [this] { AcceptFromLowerIntegrity(FHandle, DebugEntryMsg); });
     } catch (...) {
         if (MainFrame == this)
             MainFrame = nullptr;
@@ -77,15 +82,13 @@ TMainFrame::~TMainFrame()
 
 void TMainFrame::FormCreate()
 {
-    SharedMem = new TSharedData(this);
-    SharedMem->SetSectionName(Shm::SectionName);
-    SharedMem->SetDataSize(Shm::AreaSize);
+    SharedMem = new TExchangeSection(this);
     SharedMem->Open();
-    HMutex.Reset(CreateMutexW(nullptr, FALSE, Shm::MutexName));
+    HMutex = Exchange::OpenAreaMutex();
     Order = 0;
     LastPaint = GetTickCount64(); // the window is painted as it appears
     WinWidth = 0;
-    IniFileName = ExecutableDirectory() + IniFileTitle;
+    IniFileName = SettingsFilePath(ExecutableDirectory(), LocalAppDataFolder(), IniFileTitle);
     EnableExtendedChannels();
     LoadSettings();
 }
@@ -214,12 +217,11 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
 bool PublishMainFrame(TMainFrame& frame)
 {
     auto* area = frame.SharedMem != nullptr ? static_cast<TShmArea*>(frame.SharedMem->Data()) : nullptr;
-    if (area == nullptr)
+    if (area == nullptr || frame.ExchangeMutex() == nullptr)
         return false;
     ShmArea = area;
     // Under the lock, so that senders and this terminal start in step (see PublishTerminal).
-    const TUniqueHandle mutex(CreateMutexW(nullptr, FALSE, Shm::MutexName));
-    PublishTerminal(*ShmArea, mutex.Get(), frame.Handle(), frame.Order);
+    PublishTerminal(*ShmArea, frame.ExchangeMutex(), frame.Handle(), frame.Order);
     // Entries that senders left before the window existed come without waiting for the
     // next sender's notification.
     if (!PostToWindow(frame.Handle(), DebugEntryMsg))

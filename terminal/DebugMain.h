@@ -120,6 +120,8 @@ public:
     ~TMainFrame() override;
 
     HWND Handle() const noexcept { return FHandle; }
+    // The exchange's mutex; null when FormCreate could not open it.
+    HANDLE ExchangeMutex() const noexcept { return HMutex.Get(); }
 
     // ---- handlers (the names of the window's design) --------------------------------
     void FormCreate();

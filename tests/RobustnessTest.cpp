@@ -992,38 +992,62 @@ std::vector<std::wstring> CloseAnsweringBoxes(const TTerminal& terminal)
     return texts;
 }
 
+// Points %LOCALAPPDATA% of the programs this process starts at another folder while it lives.
+class TRedirectedLocalAppData {
+public:
+    explicit TRedirectedLocalAppData(const std::wstring& folder)
+    {
+        std::wstring previous(MAX_PATH, L'\0');
+        previous.resize(GetEnvironmentVariableW(Name, previous.data(), MAX_PATH));
+        FPrevious = previous;
+        SetEnvironmentVariableW(Name, folder.c_str());
+    }
+    ~TRedirectedLocalAppData() { SetEnvironmentVariableW(Name, FPrevious.empty() ? nullptr : FPrevious.c_str()); }
+    TRedirectedLocalAppData(const TRedirectedLocalAppData&) = delete;
+    TRedirectedLocalAppData& operator=(const TRedirectedLocalAppData&) = delete;
+
+private:
+    static constexpr wchar_t Name[] = L"LOCALAPPDATA";
+    std::wstring FPrevious;
+};
+
 class UnwritableSettings : public testing::TestWithParam<bool> {};
 
-// A read-only file: its values count at start-up and it keeps its content. A folder without
-// write permission and no file: the defaults, and no file afterwards.
-TEST_P(UnwritableSettings, GiveOneErrorBoxAndTheShutdownCompletes)
+// A read-only file or a folder without write permission beside the exe: the file there counts
+// at the first start and keeps its content; the settings are kept in the local application
+// data folder, read from there at the next start, and no error box comes.
+TEST_P(UnwritableSettings, AreKeptInTheLocalAppDataFolderWithoutAnErrorBox)
 {
     const bool folder = GetParam();
     TExchange exchange;
     TTerminalCopy copy(CopyPrefix);
     ASSERT_TRUE(copy.Copied);
+    const TTempDir localAppData;
+    const TRedirectedLocalAppData redirected(localAppData.Path());
+    const std::wstring kept = localAppData.File(L"Vellumtrace64\\Vellumtrace64.INI");
     const std::string content = "[WINDOW]\r\nLEFT=120\r\nTOP=100\r\n[CHANNELS]\r\nMAIN=0\r\n[PREFERENCES]\r\nDISPLAYLINES=500\r\n";
+    WriteFileBytes(copy.SettingsFile, content);
     TStartState expected;
-    if (!folder) {
-        WriteFileBytes(copy.SettingsFile, content);
-        expected.Left = 120;
-        expected.Top = 100;
-        expected.Channels[0] = false;
-        expected.Limit = L"500";
-    }
+    expected.Left = 120;
+    expected.Top = 100;
+    expected.Channels[0] = false;
+    expected.Limit = L"500";
     const TUnwritable protection(folder ? copy.Folder : copy.SettingsFile, folder);
     ASSERT_FALSE(protection.Writable());
 
-    {
+    for (const std::wstring limit : {L"500", L"700"}) {
+        SCOPED_TRACE(testing::PrintToString(limit));
+        expected.Limit = limit;
         TTerminal terminal(exchange, copy);
         ASSERT_TRUE(terminal.Ready());
         EXPECT_EQ(Observe(terminal, exchange), expected);
-        const std::vector<std::wstring> boxes = CloseAnsweringBoxes(terminal);
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_NE(boxes[0].find(copy.SettingsFile), std::wstring::npos) << testing::PrintToString(boxes[0]);
+        EXPECT_EQ(CloseAnsweringBoxes(terminal), std::vector<std::wstring>{});
         EXPECT_EQ(terminal.Process->Finish(), 0u);
+        EXPECT_EQ(ProfileValue(kept, L"PREFERENCES", L"DISPLAYLINES"), limit);
+        // What the next start must find there, not beside the exe.
+        WritePrivateProfileStringW(L"PREFERENCES", L"DISPLAYLINES", L"700", kept.c_str());
     }
-    EXPECT_EQ(ReadFileBytes(copy.SettingsFile), folder ? std::nullopt : std::optional<std::string>(content));
+    EXPECT_EQ(ReadFileBytes(copy.SettingsFile), std::optional<std::string>(content));
 }
 
 INSTANTIATE_TEST_SUITE_P(Robustness, UnwritableSettings, testing::Bool(), [](const testing::TestParamInfo<bool>& info) {

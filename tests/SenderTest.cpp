@@ -41,7 +41,23 @@ struct TWindowTraits {
 };
 using TUniqueWindow = TUniqueResource<TWindowTraits>;
 
+// A hidden window of the terminal's class, standing in for a terminal.
 TUniqueWindow CreateHiddenWindow()
+{
+    static const ATOM terminalClass = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = Shm::TerminalWindowClass;
+        return RegisterClassW(&windowClass);
+    }();
+    return TUniqueWindow(CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<UINT_PTR>(terminalClass)), L"", 0, 0,
+                                         0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+}
+
+// A window of another program that got the handle of a terminal that ended without
+// withdrawing it.
+TUniqueWindow CreateStrangerWindow()
 {
     return TUniqueWindow(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
 }
@@ -431,6 +447,7 @@ TEST_F(SenderTest, ChannelSwitchCountsOnlyWhileATerminalRuns)
     TUniqueWindow gone = CreateHiddenWindow();
     const HWND staleHandle = gone.Get();
     gone.Reset();
+    const TUniqueWindow stranger = CreateStrangerWindow();
     const struct {
         const char* Label;
         HWND Published;
@@ -441,6 +458,7 @@ TEST_F(SenderTest, ChannelSwitchCountsOnlyWhileATerminalRuns)
         {"terminal, channel on", Terminal.Get(), 1, true},
         {"no terminal, switches all 0", nullptr, 0, true},
         {"handle of an ended terminal", staleHandle, 0, true},
+        {"handle given to another program's window", stranger.Get(), 0, true},
     };
     for (const auto& c : cases) {
         Guarded([&] {
@@ -451,6 +469,8 @@ TEST_F(SenderTest, ChannelSwitchCountsOnlyWhileATerminalRuns)
             Area->SlotText[0][0] = 0;
         });
         const TRunResult run = RunVtsend(L"-c 3 switched");
+        MSG message;
+        EXPECT_FALSE(PeekMessageW(&message, stranger.Get(), DebugEntry, DebugEntry, PM_REMOVE)) << c.Label;
         EXPECT_EQ(run.ExitCode, c.Written ? 0u : 1u) << c.Label << ": " << run.Output;
         EXPECT_EQ(Area->PendingCount, c.Written ? 1 : 0) << c.Label;
         EXPECT_EQ(SlotText(*Area, 0), c.Written ? "switched" : "") << c.Label;
@@ -465,6 +485,7 @@ TEST_F(SenderTest, FullRingDropsAfterABoundedWait)
     TUniqueWindow gone = CreateHiddenWindow();
     const HWND staleHandle = gone.Get();
     gone.Reset();
+    const TUniqueWindow stranger = CreateStrangerWindow();
     // Without a running terminal nobody drains the ring: the drop comes at once, far
     // within the process time-out despite the long wait asked for.
     const struct {
@@ -475,6 +496,7 @@ TEST_F(SenderTest, FullRingDropsAfterABoundedWait)
         {"terminal that does not drain", Terminal.Get(), L"--full-wait-ms 200 late"},
         {"no terminal", nullptr, L"--full-wait-ms 600000 late"},
         {"handle of an ended terminal", staleHandle, L"--full-wait-ms 600000 late"},
+        {"handle given to another program's window", stranger.Get(), L"--full-wait-ms 600000 late"},
     };
     for (const auto& c : cases) {
         Guarded([&] {

@@ -30,6 +30,7 @@ public:
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
 
+    const std::wstring& Path() const noexcept { return FPath; }
     std::wstring File(const std::wstring& name) const { return FPath + L"\\" + name; }
 
 private:
