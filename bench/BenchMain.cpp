@@ -6,6 +6,8 @@
 // and with rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
+//            [--only capture]
+// --only capture runs just the capture rows (minimal reader and terminal, 1 and 4 senders).
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
@@ -58,6 +60,7 @@ constexpr wchar_t ReaderExe[] = L"vt_bench_dbwin.exe";
 constexpr wchar_t DefaultJson[] = L"..\\bench\\results.json"; // beside bin/ in the build folder
 constexpr DWORD ReaderLimitMs = 10000;
 constexpr wchar_t LogFileName[] = L"..\\bench\\log.txt"; // beside bin/ in the build folder
+constexpr wchar_t CaptureRows[] = L"capture"; // --only: the capture rows alone
 constexpr wchar_t SlowLogName[] = L"..\\bench\\slow-log.fifo"; // made by scripts/bench.sh
 
 // Under Wine a crash can end a process with exit code 0: report it and end non-zero.
@@ -243,6 +246,14 @@ void MeasureCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& cop
                                KeepBest(single ? report.Capture1 : report.Capture4,
                                         driver.FloodCapture(terminal, view, spec));
                            });
+}
+
+void MeasureCaptureRounds(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
+{
+    for (int round = 0; round < ComparisonRounds; ++round) {
+        MeasureCapture(driver, copy, 1, report);
+        MeasureCapture(driver, copy, FloodSenders, report);
+    }
 }
 
 void MeasureIntakeBesideCapture(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
@@ -497,9 +508,18 @@ int Run(const Bench::TArguments& arguments)
         throw Exception(L"--throughput-count must be " + std::to_wstring(FloodSenders) + L" to " +
                         std::to_wstring(DisplayLimit));
 
+    const std::wstring only = arguments.Text(L"only", L"");
+    if (!only.empty() && only != CaptureRows)
+        throw Exception(L"--only knows \"" + std::wstring(CaptureRows) + L"\" only");
+
     Progress("starting");
     Bench::TBenchDriver driver;
     const Bench::TTerminalCopy copy;
+    if (only == CaptureRows) {
+        MeasureCaptureRounds(driver, copy, report);
+        Bench::PrintTable(report);
+        return 0;
+    }
     for (int round = 0; round < ComparisonRounds; ++round) {
         {
             const TPeerReader peer(driver);
@@ -537,7 +557,7 @@ int wmain(int argc, wchar_t** argv)
     try {
         return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"response-count",
                                                   L"throughput-count", L"rules-count", L"pathological-count",
-                                                  L"json"}));
+                                                  L"json", L"only"}));
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "vt_bench: %s\n", failure.what());
         return 1;

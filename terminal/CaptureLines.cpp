@@ -48,6 +48,10 @@ std::vector<std::string> CapturedLines(const TDebugOutputMessage& message, std::
 {
     std::string process = "[";
     process += std::to_string(message.ProcessId);
+    if (!message.ProcessName.empty()) {
+        process += ' ';
+        process += message.ProcessName;
+    }
     process += "] ";
     std::vector<std::string> lines;
     for (const std::string_view part : MessageLines(message.Text))

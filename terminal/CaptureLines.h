@@ -14,6 +14,6 @@
 // dropped, every other one starts a new line. An empty text is one empty part.
 std::vector<std::string_view> MessageLines(std::string_view text);
 
-// "[pid] part" for every part, with the prefixes the options ask for: the given channel and
+// "[pid name.exe] part" for every part ("[pid] part" when the process's name is unknown), with the prefixes the options ask for: the given channel and
 // the moment the message was taken. Nothing is cut.
 std::vector<std::string> CapturedLines(const TDebugOutputMessage& message, std::uint8_t channel, TLineOptions options);

@@ -49,6 +49,7 @@ inline constexpr UINT WM_LOGNOTICE = WM_USER + 40;
 inline constexpr wchar_t MainFrameCaption[] = L"Vellumtrace64   V15.0";
 inline constexpr wchar_t IniFileTitle[] = L"Vellumtrace64.INI";
 inline constexpr wchar_t CaptureOdsCaption[] = L"Capture OutputDebugString";
+inline constexpr wchar_t CaptureGlobalCaption[] = L"Capture global OutputDebugString";
 
 // Registered "DebugEntry" message id, obtained before the window exists.
 extern UINT DebugEntryMsg;
@@ -58,6 +59,7 @@ extern std::int32_t DisplayLines;
 extern TShmArea* ShmArea;
 
 class TDebugOutputCapture;
+struct TDebugOutputMessage;
 class TLogWriter;
 class TMainFrame;
 // The application's main window.
@@ -85,6 +87,7 @@ enum TCommand : UINT {
     cmCaptureOds = 201,
     cmCaptureChannel0, // "M"; channels 1 to 9 follow
     cmLogToFile = cmCaptureChannel0 + Shm::ChannelCount,
+    cmCaptureGlobal = 240, // the services' output, through the global objects
 };
 
 // Control ids of the window's components.
@@ -285,26 +288,39 @@ private:
     // Topmost or ordinary, without moving, sizing or activating the window.
     void ApplyOnTopStyle(bool onTop);
 
-    // ---- capture of OutputDebugString: MainFrameCapture.cpp -------------------------
+    // ---- capture of OutputDebugString, the session's and the services': MainFrameCapture.cpp
 public:
-    void CaptureOnOff();
     void CaptureChannelClick(int channel);
     // Captured messages to the list: a bounded batch; a timer continues with the rest.
     void TakeCaptured();
 
 private:
+    // One reader of debug output, the session's or the global one, and its menu item.
+    struct TCaptureReader {
+        bool Global; // the services' objects, else the session's
+        TCommand Command;
+        const wchar_t* Caption;
+        std::unique_ptr<TDebugOutputCapture> Capture;
+        bool Wanted = false; // as stored: on, even while it could not start
+        bool InUse = false;  // another reader held the objects at the last attempt
+    };
+
     // WM_CAPTUREDATA and the continuation timer; true when it answered the message.
     bool HandleCaptureMessage(UINT message, WPARAM wParam, LRESULT& result);
     // The Capture menu's commands; other ids do nothing.
     void CaptureMenuCommand(UINT id);
-    // Starts the capture; `asked`: the user switched it on, so a box says why it cannot be.
-    void StartCapture(bool asked);
-    // Ends the capture and shows what it had taken.
-    void StopCapture();
+    void CaptureOnOff(TCaptureReader& reader);
+    // Starts the reader; `asked`: the user switched it on, so a box says why it cannot be.
+    void StartCapture(TCaptureReader& reader, bool asked);
+    // Ends the reader and shows what it had taken.
+    void StopCapture(TCaptureReader& reader);
     void ShowCaptureState();
-    std::unique_ptr<TDebugOutputCapture> Capture;
-    bool CaptureWanted = false; // as stored: on, even while another reader kept it off
-    bool CaptureInUse = false;  // another reader held the buffer at the last attempt
+    // Up to `count` waiting messages of the readers that run, the session's first.
+    std::vector<TDebugOutputMessage> TakeFromReaders(std::size_t count);
+    // Arms every running reader's wake; true when none had messages waiting.
+    bool ArmCaptureWakes();
+    TCaptureReader OdsReader{false, cmCaptureOds, CaptureOdsCaption, nullptr, false, false};
+    TCaptureReader GlobalReader{true, cmCaptureGlobal, CaptureGlobalCaption, nullptr, false, false};
     std::uint8_t CaptureChannel = 0;
 
     // ---- log to file: MainFrameLog.cpp ----------------------------------------------

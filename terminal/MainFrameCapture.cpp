@@ -1,10 +1,12 @@
-// The Capture menu's capture of OutputDebugString: switching it on and off, the channel of
-// its lines, and the hand-over of what the capture's thread queued to the list.
+// The Capture menu's capture of OutputDebugString, of the user's session and of services (the
+// global objects, for administrators): switching each on and off, the channel of their
+// lines, and the hand-over of what the readers' threads queued to the list.
 #include "DebugMain.h"
 
 #include <algorithm>
 #include <chrono>
 
+#include "AdministratorRights.h"
 #include "CaptureLines.h"
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
@@ -24,7 +26,11 @@ constexpr UINT CaptureTimerMs = USER_TIMER_MINIMUM;
 constexpr UINT_PTR CaptureWatchTimer = 21;
 constexpr UINT CaptureWatchMs = 250;
 
-constexpr wchar_t CaptureInUseCaption[] = L"Capture OutputDebugString (another program reads it)";
+constexpr wchar_t InUseHint[] = L" (another program reads it)";
+constexpr wchar_t NeedsRightsHint[] = L" (needs administrator rights)";
+constexpr wchar_t GlobalNeedsRightsMessage[] =
+    L"Capturing the OutputDebugString output of services needs administrator rights. "
+    L"Start Vellumtrace64 with \"Run as administrator\" to capture it.";
 
 void SetMenuItemCaption(HMENU menu, UINT command, const wchar_t* caption)
 {
@@ -51,21 +57,23 @@ bool TMainFrame::HandleCaptureMessage(UINT message, WPARAM wParam, LRESULT& resu
 void TMainFrame::CaptureMenuCommand(UINT id)
 {
     if (id == cmCaptureOds)
-        CaptureOnOff();
+        CaptureOnOff(OdsReader);
+    else if (id == cmCaptureGlobal)
+        CaptureOnOff(GlobalReader);
     else if (id >= cmCaptureChannel0 && id < cmCaptureChannel0 + Shm::ChannelCount)
         CaptureChannelClick(static_cast<int>(id - cmCaptureChannel0));
     else if (id == cmLogToFile)
         LogToFileClick();
 }
 
-void TMainFrame::CaptureOnOff()
+void TMainFrame::CaptureOnOff(TCaptureReader& reader)
 {
-    if (!Capture) {
-        StartCapture(true);
+    if (!reader.Capture) {
+        StartCapture(reader, true);
         return;
     }
-    CaptureWanted = false;
-    StopCapture();
+    reader.Wanted = false;
+    StopCapture(reader);
 }
 
 void TMainFrame::CaptureChannelClick(int channel)
@@ -75,56 +83,93 @@ void TMainFrame::CaptureChannelClick(int channel)
     ShowCaptureState();
 }
 
-void TMainFrame::StartCapture(bool asked)
+void TMainFrame::StartCapture(TCaptureReader& reader, bool asked)
 {
+    if (reader.Global && !HasAdministratorRights()) {
+        if (asked)
+            ShowMessageBox(FHandle, GlobalNeedsRightsMessage, ApplicationTitle, MB_OK | MB_ICONINFORMATION);
+        ShowCaptureState();
+        return;
+    }
     try {
         const HWND window = FHandle;
         // Posted only to a window that found the queue empty (see TakeCaptured).
-        Capture = std::make_unique<TDebugOutputCapture>([window] { PostToWindow(window, WM_CAPTUREDATA); });
-        CaptureWanted = true;
-        CaptureInUse = false;
+        reader.Capture = std::make_unique<TDebugOutputCapture>(
+            [window] { PostToWindow(window, WM_CAPTUREDATA); },
+            reader.Global ? TDebugOutputScope::Global : TDebugOutputScope::Session);
+        reader.Wanted = true;
+        reader.InUse = false;
         SetTimer(FHandle, CaptureWatchTimer, CaptureWatchMs, nullptr);
     } catch (const EDebugOutputInUse& inUse) {
-        CaptureInUse = true;
+        reader.InUse = true;
         if (asked)
             ShowMessageBox(FHandle, inUse.Message(), ApplicationTitle, MB_OK | MB_ICONINFORMATION);
     }
     ShowCaptureState();
 }
 
-void TMainFrame::StopCapture()
+void TMainFrame::StopCapture(TCaptureReader& reader)
 {
-    if (Capture) {
-        Capture->Stop();
+    if (reader.Capture) {
+        reader.Capture->Stop();
         // What was taken before the switch-off still belongs in the list.
-        while (Capture->Waiting())
+        while (reader.Capture->Waiting())
             TakeCaptured();
-        Capture.reset();
+        reader.Capture.reset();
     }
-    KillTimer(FHandle, CaptureTimer);
-    KillTimer(FHandle, CaptureWatchTimer);
+    // The other reader's messages may still wait: the timers go on for them.
+    if (!OdsReader.Capture && !GlobalReader.Capture) {
+        KillTimer(FHandle, CaptureTimer);
+        KillTimer(FHandle, CaptureWatchTimer);
+    }
     ShowCaptureState();
 }
 
 void TMainFrame::ShowCaptureState()
 {
-    SetChecked(cmCaptureOds, Capture != nullptr);
-    SetMenuItemCaption(MainMenu1, cmCaptureOds, CaptureInUse ? CaptureInUseCaption : CaptureOdsCaption);
+    for (const TCaptureReader* reader : {&OdsReader, &GlobalReader}) {
+        SetChecked(reader->Command, reader->Capture != nullptr);
+        const bool needsRights = reader->Global && !HasAdministratorRights();
+        const std::wstring caption =
+            std::wstring(reader->Caption) + (needsRights ? NeedsRightsHint : reader->InUse ? InUseHint : L"");
+        SetMenuItemCaption(MainMenu1, reader->Command, caption.c_str());
+    }
     CheckMenuRadioItem(MainMenu1, cmCaptureChannel0, cmCaptureChannel0 + Shm::ChannelCount - 1,
                        cmCaptureChannel0 + CaptureChannel, MF_BYCOMMAND);
 }
 
+std::vector<TDebugOutputMessage> TMainFrame::TakeFromReaders(std::size_t count)
+{
+    std::vector<TDebugOutputMessage> messages;
+    for (TCaptureReader* reader : {&OdsReader, &GlobalReader}) {
+        if (!reader->Capture || messages.size() >= count)
+            continue;
+        for (TDebugOutputMessage& message : reader->Capture->Take(count - messages.size()))
+            messages.push_back(std::move(message));
+    }
+    return messages;
+}
+
+bool TMainFrame::ArmCaptureWakes()
+{
+    bool idle = true;
+    for (TCaptureReader* reader : {&OdsReader, &GlobalReader})
+        if (reader->Capture)
+            idle = reader->Capture->ArmWake() && idle;
+    return idle;
+}
+
 void TMainFrame::TakeCaptured()
 {
-    if (!Capture) {
+    if (!OdsReader.Capture && !GlobalReader.Capture) {
         KillTimer(FHandle, CaptureTimer);
         return;
     }
-    std::vector<TDebugOutputMessage> messages = Capture->Take(CaptureChunkMessages);
+    std::vector<TDebugOutputMessage> messages = TakeFromReaders(CaptureChunkMessages);
     if (messages.empty()) {
-        // Idle: the capture's next message wakes the window again. One that came meanwhile
+        // Idle: a reader's next message wakes the window again. One that came meanwhile
         // keeps the timer going.
-        if (Capture->ArmWake())
+        if (ArmCaptureWakes())
             KillTimer(FHandle, CaptureTimer);
         return;
     }
@@ -149,7 +194,7 @@ void TMainFrame::TakeCaptured()
             if (lines >= CaptureBatchLines || std::chrono::steady_clock::now() - start >= CaptureBatchTime)
                 break;
             // Every message gives at least one line.
-            messages = Capture->Take(std::min(CaptureChunkMessages, CaptureBatchLines - lines));
+            messages = TakeFromReaders(std::min(CaptureChunkMessages, CaptureBatchLines - lines));
             if (messages.empty())
                 break;
         }

@@ -75,17 +75,20 @@ void TMainFrame::LoadSettings()
 void TMainFrame::LoadCaptureMenuSettings(const TSettings& settings)
 {
     CaptureChannel = static_cast<std::uint8_t>(settings.CaptureChannel);
-    CaptureWanted = settings.CaptureOds;
+    OdsReader.Wanted = settings.CaptureOds;
+    GlobalReader.Wanted = settings.CaptureGlobal;
     LogFileName = settings.LogFile;
     LogMaxMb = settings.LogMaxMb;
     LogKeep = settings.LogKeep;
     // What cannot start shows its own error box; the rest of the start goes on.
-    RunHandler(FHandle, [this] {
-        if (CaptureWanted)
-            StartCapture(false); // shows the state, whether it started or not
-        else
-            ShowCaptureState();
-    });
+    for (TCaptureReader* reader : {&OdsReader, &GlobalReader}) {
+        RunHandler(FHandle, [this, reader] {
+            if (reader->Wanted)
+                StartCapture(*reader, false); // shows the state, whether it started or not
+            else
+                ShowCaptureState();
+        });
+    }
     RunHandler(FHandle, [this, enabled = settings.LogEnabled] {
         if (enabled && !LogFileName.empty())
             StartLog();
@@ -120,7 +123,8 @@ void TMainFrame::SaveSettings()
     settings.FontColor = WindowFont.Color;
     settings.WindowColor = ListColor;
     settings.DisplayLines = DisplayLines;
-    settings.CaptureOds = CaptureWanted;
+    settings.CaptureOds = OdsReader.Wanted;
+    settings.CaptureGlobal = GlobalReader.Wanted;
     settings.CaptureChannel = CaptureChannel;
     settings.LogEnabled = Log != nullptr;
     settings.LogFile = LogFileName;

@@ -79,6 +79,7 @@ const TSettingsKey SettingsKeys[] = {
 const TSettingsKey OptionalKeys[] = {
     {Capture, L"ODS", Flag, false, FieldOf<&TSettings::CaptureOds>},
     {Capture, L"CHANNEL", Integer, 0, FieldOf<&TSettings::CaptureChannel>},
+    {Capture, L"GLOBAL", Flag, false, FieldOf<&TSettings::CaptureGlobal>},
     {Log, L"ENABLED", Flag, false, FieldOf<&TSettings::LogEnabled>},
     {Log, L"FILE", Text, std::wstring_view(), FieldOf<&TSettings::LogFile>},
     {Log, L"MAXMB", Integer, NoLogSizeLimit, FieldOf<&TSettings::LogMaxMb>},

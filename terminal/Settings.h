@@ -41,6 +41,7 @@ struct TSettings {
     std::int32_t DisplayLines = 0;
     // Sections of their own, written only when a value differs from its default.
     bool CaptureOds = false;
+    bool CaptureGlobal = false; // the services' output too (needs administrator rights)
     std::int32_t CaptureChannel = 0; // 0 is "M"
     bool LogEnabled = false;
     std::wstring LogFile;

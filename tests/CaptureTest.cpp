@@ -16,9 +16,11 @@
 
 #include "DebugOutputBuffer.h"
 #include "DebugOutputCapture.h"
+#include "ObjectSecurity.h"
 #include "TextCodec.h"
 #include "WinHandles.h"
 #include "support/DebugOutputPeers.h"
+#include "support/SecurityReadback.h"
 #include "support/TerminalProcess.h"
 
 namespace {
@@ -27,6 +29,7 @@ using namespace DebugOutputPeers;
 using TerminalProcess::PollUntil;
 
 constexpr DWORD PageSize = 4096;
+constexpr char PeerName[] = "vt_dbwin_peer.exe";
 
 // A page whose end is followed by a page that cannot be read: a read past the end crashes.
 class TGuardedPage {
@@ -142,6 +145,7 @@ TEST_F(DebugOutputCapture, WritersOfBothKindsArriveInOrderWithTheirProcessIdsAnd
     ASSERT_EQ(messages.size(), 301u);
     for (std::size_t i = 0; i < 300; ++i) {
         EXPECT_EQ(messages[i].ProcessId, narrow->Id);
+        EXPECT_EQ(messages[i].ProcessName, PeerName);
         EXPECT_EQ(messages[i].Text, "narrow " + std::to_string(i + 1));
     }
     // OutputDebugStringW hands on the ANSI code page's text.
@@ -277,6 +281,95 @@ TEST_F(DebugOutputCapture, RestartWhileAWriterWritesTakesTheLeftObjectsOver)
         EXPECT_GT(n, last) << text;
         last = n;
     }
+}
+
+// The objects carry the descriptor that lets every process of the session write, in both
+// namespaces: the DACL and the label read back from the real objects, each in a call of its own.
+TEST_F(DebugOutputCapture, TheObjectsOfBothScopesLetEveryProcessOfTheSessionWrite)
+{
+    const TObjectSecurity expected(TObjectSecurityKind::DebugOutput);
+    const std::vector<SecurityReadback::TAce> dacl = SecurityReadback::DaclOf(expected.Descriptor());
+    const std::vector<SecurityReadback::TAce> label = SecurityReadback::LabelOf(expected.Descriptor());
+    ASSERT_FALSE(dacl.empty());
+    ASSERT_FALSE(label.empty());
+    const struct {
+        TDebugOutputScope Scope;
+        std::wstring Prefix;
+    } scopes[] = {{TDebugOutputScope::Session, L""}, {TDebugOutputScope::Global, DebugOutput::GlobalPrefix}};
+    for (const auto& scope : scopes) {
+        const TDebugOutputCapture capture(Wake(), scope.Scope);
+        const TUniqueHandle objects[] = {
+            TUniqueHandle(OpenFileMappingW(READ_CONTROL, FALSE, (scope.Prefix + DebugOutput::BufferName).c_str())),
+            TUniqueHandle(OpenEventW(READ_CONTROL, FALSE, (scope.Prefix + DebugOutput::BufferReadyName).c_str())),
+            TUniqueHandle(OpenEventW(READ_CONTROL, FALSE, (scope.Prefix + DebugOutput::DataReadyName).c_str())),
+        };
+        for (const TUniqueHandle& object : objects) {
+            SCOPED_TRACE(testing::PrintToString(scope.Prefix));
+            ASSERT_TRUE(object);
+            EXPECT_EQ(SecurityReadback::ObjectDacl(object.Get()), dacl);
+            EXPECT_EQ(SecurityReadback::ObjectLabel(object.Get()), label);
+        }
+    }
+}
+
+// A service's writes go through the global objects, which only a global capture reads; the
+// session's objects stay untouched by it.
+TEST_F(DebugOutputCapture, AGlobalCaptureReadsWhatIsWrittenThroughTheGlobalObjects)
+{
+    TDebugOutputCapture capture(Wake(), TDebugOutputScope::Global);
+    EXPECT_TRUE(BufferObjectsGone());
+    const auto service = WriteGlobal(3, L"service");
+    ASSERT_EQ(service->Finish(), 0u);
+    const std::vector<TDebugOutputMessage> messages = TakeMessages(
+        capture, 3, [&](const TDebugOutputMessage& message) { return message.ProcessId == service->Id; });
+    ASSERT_EQ(messages.size(), 3u);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(messages[i].Text, "service " + std::to_string(i + 1));
+        EXPECT_EQ(messages[i].ProcessName, PeerName);
+    }
+    EXPECT_EQ(Wakes.load(), 1);
+}
+
+// Wine lets every process use every object, so the refusals are given here as Windows gives them.
+TEST(DebugOutputObjects, AnAccessDeniedSaysWhetherTheObjectsAreAnotherReadersOrMayNotBeMade)
+{
+    try {
+        ThrowDebugOutputObjectError(L"DBWIN_BUFFER", ERROR_ACCESS_DENIED, true);
+        ADD_FAILURE() << "nothing thrown";
+    } catch (const EDebugOutputInUse& inUse) {
+        EXPECT_NE(inUse.Message().find(L"running as administrator or as another user"), std::wstring::npos);
+    }
+    const struct {
+        DWORD Error;
+        const wchar_t* Says;
+    } refusals[] = {
+        {ERROR_ACCESS_DENIED, L"administrator rights"},
+        {ERROR_INVALID_HANDLE, L"Global\\DBWIN_BUFFER: "},
+    };
+    for (const auto& refusal : refusals) {
+        try {
+            ThrowDebugOutputObjectError(L"Global\\DBWIN_BUFFER", refusal.Error, false);
+            ADD_FAILURE() << "nothing thrown for " << refusal.Error;
+        } catch (const EDebugOutputInUse&) {
+            ADD_FAILURE() << "taken for another reader's objects: " << refusal.Error;
+        } catch (const Exception& failure) {
+            EXPECT_NE(failure.Message().find(refusal.Says), std::wstring::npos) << failure.what();
+        }
+    }
+}
+
+TEST(DebugOutputObjects, AnObjectOfAnyTypeCountsAsExisting)
+{
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    const std::wstring eventName = L"vt_exists_event_" + tag;
+    const std::wstring mappingName = L"vt_exists_mapping_" + tag;
+    const TUniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    const TUniqueHandle mapping(
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, PageSize, mappingName.c_str()));
+    ASSERT_TRUE(event && mapping);
+    EXPECT_TRUE(NamedObjectExists(eventName));
+    EXPECT_TRUE(NamedObjectExists(mappingName));
+    EXPECT_FALSE(NamedObjectExists(L"vt_exists_nothing_" + tag));
 }
 
 } // namespace

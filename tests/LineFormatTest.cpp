@@ -374,7 +374,7 @@ TEST(CaptureLines, OneTrailingBreakGoesAndEveryOtherBreakStartsALine)
         EXPECT_EQ(MessageLines(c.Text), c.Lines) << testing::PrintToString(std::string(c.Text));
 }
 
-TEST_F(LineFormatRegional, CapturedLinesCarryPrefixesOfTheCaptureAndTheProcessId)
+TEST_F(LineFormatRegional, CapturedLinesCarryPrefixesOfTheCaptureAndTheProcessIdAndName)
 {
     TDebugOutputMessage message;
     message.ProcessId = 4242;
@@ -387,6 +387,11 @@ TEST_F(LineFormatRegional, CapturedLinesCarryPrefixesOfTheCaptureAndTheProcessId
               (std::vector<std::string>{"-M- [4242] " + std::string(5000, 'x'), "-M- [4242] second"}));
     message.Text.clear();
     EXPECT_EQ(CapturedLines(message, 0, TimeOnly), std::vector<std::string>{"14:05:09,007 [4242] "});
+    // A process that could be asked is named after its executable.
+    message.ProcessName = "writer.exe";
+    message.Text = "one\ntwo";
+    EXPECT_EQ(CapturedLines(message, 0, ChannelOnly),
+              (std::vector<std::string>{"-M- [4242 writer.exe] one", "-M- [4242 writer.exe] two"}));
 }
 
 // ---- trim margin -----------------------------------------------------------------------

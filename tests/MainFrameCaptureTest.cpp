@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "AdministratorRights.h"
 #include "WindowPost.h"
 #include "support/DebugOutputPeers.h"
 #include "support/MainFrameFixture.h"
@@ -36,7 +37,27 @@ std::wstring MenuText(HMENU menu, UINT item, UINT by)
     return text;
 }
 
-std::wstring Pid(const TProcess& process) { return L"[" + std::to_wstring(process.Id) + L"] "; }
+// The process's id and its executable's name, as captured lines begin.
+std::wstring Pid(const TProcess& process)
+{
+    return L"[" + std::to_wstring(process.Id) + L" vt_dbwin_peer.exe] ";
+}
+
+// No administrator rights while it lives, as a normal start on Windows has none.
+class TWithoutAdministratorRights {
+public:
+    TWithoutAdministratorRights() { SetAdministratorRightsCheck([] { return false; }); }
+    ~TWithoutAdministratorRights() { SetAdministratorRightsCheck({}); }
+    TWithoutAdministratorRights(const TWithoutAdministratorRights&) = delete;
+    TWithoutAdministratorRights& operator=(const TWithoutAdministratorRights&) = delete;
+};
+
+// True when no global reader's objects exist.
+bool GlobalObjectsGone()
+{
+    const TUniqueHandle buffer(OpenFileMappingW(FILE_MAP_READ, FALSE, L"Global\\DBWIN_BUFFER"));
+    return !buffer;
+}
 
 class CaptureWindow : public TMainFrameTest {
 protected:
@@ -103,8 +124,14 @@ TEST_F(CaptureWindow, TheCaptureMenuFollowsTheDesignsMenusAndIsOffAtStart)
         EXPECT_EQ(GetMenuItemID(channels, channel), static_cast<UINT>(cmCaptureChannel0 + channel));
         EXPECT_EQ(Frame->Checked(static_cast<TCommand>(cmCaptureChannel0 + channel)), channel == 0);
     }
+    // The services' capture comes after the existing items, off as well.
+    const int last = GetMenuItemCount(CaptureMenu()) - 1;
+    EXPECT_EQ(MenuText(CaptureMenu(), last, MF_BYPOSITION), L"Capture global OutputDebugString");
+    EXPECT_EQ(GetMenuItemID(CaptureMenu(), last), static_cast<UINT>(cmCaptureGlobal));
+    EXPECT_FALSE(Frame->Checked(cmCaptureGlobal));
     // Nobody reads: the writer's call returns at once and the list stays empty.
     EXPECT_TRUE(BufferObjectsGone());
+    EXPECT_TRUE(GlobalObjectsGone());
     const auto writer = WriteText(false, L"unseen");
     EXPECT_EQ(writer->Finish(), 0u);
     Pump();
@@ -331,6 +358,55 @@ TEST_F(CaptureWindow, SwitchedOffAndOnWhileAWriterWritesEverythingShownIsInOrder
     EXPECT_TRUE(Boxes.empty());
 }
 
+// Services write through the global objects: with the item on, their lines join the list
+// in the capture's channel, beside the session's; off, the objects are released.
+TEST_F(CaptureWindow, TheGlobalItemShowsTheServicesOutputBesideTheSessions)
+{
+    Command(cmCaptureGlobal);
+    ASSERT_TRUE(Frame->Checked(cmCaptureGlobal));
+    EXPECT_FALSE(Frame->Checked(cmCaptureOds));
+    Command(static_cast<TCommand>(cmCaptureChannel0 + 4));
+    const auto service = WriteGlobal(3, L"service");
+    ASSERT_EQ(service->Finish(), 0u);
+    ASSERT_TRUE(PumpUntilLines(3));
+    EXPECT_EQ(LinesOf(*service), Numbered(L"-4- " + Pid(*service) + L"service ", 1, 3));
+
+    Command(cmCaptureOds);
+    const auto session = WriteText(false, L"session");
+    ASSERT_EQ(session->Finish(), 0u);
+    ASSERT_TRUE(PumpUntilLines(4));
+    EXPECT_EQ(LinesOf(*session), std::vector<std::wstring>{L"-4- " + Pid(*session) + L"session"});
+
+    // The session's capture goes off; the global one still shows what comes.
+    Command(cmCaptureOds);
+    const auto later = WriteGlobal(1, L"later");
+    ASSERT_EQ(later->Finish(), 0u);
+    ASSERT_TRUE(PumpUntilLines(5));
+    EXPECT_EQ(LinesOf(*later), std::vector<std::wstring>{L"-4- " + Pid(*later) + L"later 1"});
+    Command(cmCaptureGlobal);
+    EXPECT_FALSE(Frame->Checked(cmCaptureGlobal));
+    EXPECT_TRUE(GlobalObjectsGone());
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// Without administrator rights the item says why, switching it on says so in a box, and
+// nothing else changes: no objects, no check mark, the session's capture as it was.
+TEST_F(CaptureWindow, WithoutAdministratorRightsTheGlobalItemSaysWhyAndStaysOff)
+{
+    const TWithoutAdministratorRights normalUser;
+    Command(cmCaptureOds);
+    Command(cmCaptureGlobal);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find(L"needs administrator rights"), std::wstring::npos)
+        << testing::PrintToString(Boxes[0].Text);
+    EXPECT_FALSE(Frame->Checked(cmCaptureGlobal));
+    EXPECT_EQ(MenuText(GetMenu(Window()), cmCaptureGlobal, MF_BYCOMMAND),
+              L"Capture global OutputDebugString (needs administrator rights)");
+    EXPECT_TRUE(GlobalObjectsGone());
+    EXPECT_TRUE(Frame->Checked(cmCaptureOds));
+    EXPECT_EQ(OdsCaption(), L"Capture OutputDebugString");
+}
+
 // The terminal as a program, the capture on from its settings file, closed while two
 // writers flood it: it ends at once. The writers still hold the buffer's objects (each call
 // waits up to 10 s for a reader, as the system's protocol has it), and a terminal started
@@ -350,7 +426,8 @@ TEST(CaptureProgram, ClosingWhileWritersWriteEndsPromptlyAndTheNextTerminalTakes
             GetWindowThreadProcessId(window, &owner);
             return window != nullptr && owner == terminal->Id;
         }));
-        list = TerminalProcess::FindControl(window, idDbDisplay);
+        // The window is found as soon as it exists; its list comes a moment later.
+        ASSERT_TRUE(PollUntil([&] { return (list = TerminalProcess::FindControl(window, idDbDisplay)) != nullptr; }));
     };
     // Under a flood every call into the terminal waits behind the writers' traffic with the
     // Wine server: only the newest lines are read.

@@ -577,7 +577,7 @@ TEST_F(MainFrameOptions, MenuBarHasEveryCaptionExactly)
         {L"Preferences", {L"Font", L"Window color"}},
         // Beyond the design: after its menus.
         {L"Capture", {L"Capture OutputDebugString", L"Channel of captured lines", L"", L"Log to file...",
-                      L"Filters and highlights..."}},
+                      L"Filters and highlights...", L"Capture global OutputDebugString"}},
     };
     const HMENU bar = GetMenu(Window());
     ASSERT_EQ(bar, Probe::Menu(*Frame));

@@ -286,6 +286,7 @@ TEST(SettingsFile, OptionalSectionsHoldOnlyValuesAwayFromTheirDefaults)
     const TOptionalCase cases[] = {
         {"capture on", [](TSettings& s) { s.CaptureOds = true; }, "[CAPTURE]\r\nODS=TRUE\r\n"},
         {"capture channel", [](TSettings& s) { s.CaptureChannel = 3; }, "[CAPTURE]\r\nCHANNEL=3\r\n"},
+        {"global capture", [](TSettings& s) { s.CaptureGlobal = true; }, "[CAPTURE]\r\nGLOBAL=TRUE\r\n"},
         {"log file only", [](TSettings& s) { s.LogFile = L"D:\\x.log"; }, "[LOG]\r\nFILE=D:\\x.log\r\n"},
         {"log limits",
          [](TSettings& s) {
@@ -426,6 +427,8 @@ TEST(SettingsFile, StoredValuesAreRead)
          [](TSettings& s) { s.FontName = std::wstring(TIniFile::ReadLimit, L'A'); }},
         {"[capture]\r\nods=true\r\nchannel=$9\r\n", [](TSettings& s) { s.CaptureOds = true; s.CaptureChannel = 9; }},
         {"[CAPTURE]\r\nODS=1\r\nCHANNEL=10\r\n", [](TSettings&) {}},
+        {"[capture]\r\nglobal=true\r\n", [](TSettings& s) { s.CaptureGlobal = true; }},
+        {"[CAPTURE]\r\nGLOBAL=yes\r\n", [](TSettings&) {}},
         {"[CAPTURE]\r\nCHANNEL=-1\r\n", [](TSettings&) {}},
         {"[CAPTURE]\r\nCHANNEL=M\r\n", [](TSettings&) {}},
         {"[log]\r\nenabled=TRUE\r\nfile=C:\\t.log\r\nmaxmb=0x10\r\nkeep=0\r\n",

@@ -5,11 +5,15 @@
 //   vt_dbwin_peer count A|W N PREFIX [PAUSE_MS]   N messages "PREFIX 1" to "PREFIX N"
 //   vt_dbwin_peer read READY_EVENT STOP_EVENT     reads until STOP_EVENT is set; sets READY_EVENT
 //                                                 once it holds the buffer
-// A writer exits with 0; the reader with the number of messages it read, or 1000000 + an
+//   vt_dbwin_peer global N PREFIX                 N messages "PREFIX 1" to "PREFIX N" through the
+//                                                 Global\ objects, as a service's writes go
+// A writer exits with 0 (a global writer with 1000000 + an error code when it finds no
+// reader or waits in vain); the reader with the number of messages it read, or 1000000 + an
 // error code when it could not become the reader.
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -22,6 +26,10 @@ constexpr int ExitUsage = 2;
 constexpr DWORD ReaderFailed = 1000000;
 constexpr DWORD BufferSize = 4096;
 constexpr DWORD StopPollMs = 50;
+constexpr DWORD WriterWaitMs = 10000; // as long as the system's writers wait for a reader
+constexpr wchar_t GlobalBufferName[] = L"Global\\DBWIN_BUFFER";
+constexpr wchar_t GlobalBufferReadyName[] = L"Global\\DBWIN_BUFFER_READY";
+constexpr wchar_t GlobalDataReadyName[] = L"Global\\DBWIN_DATA_READY";
 
 // The text with its escapes replaced; \xHH becomes the character with that code.
 std::wstring Unescape(const wchar_t* text)
@@ -94,6 +102,30 @@ int Read(const wchar_t* readyName, const wchar_t* stopName)
     }
 }
 
+// The system's writer protocol by hand: wait until the buffer is free, fill it, announce it.
+int WriteGlobal(unsigned long count, const std::wstring& prefix)
+{
+    const TUniqueHandle mapping(OpenFileMappingW(FILE_MAP_WRITE, FALSE, GlobalBufferName));
+    const TUniqueHandle bufferReady(OpenEventW(SYNCHRONIZE, FALSE, GlobalBufferReadyName));
+    const TUniqueHandle dataReady(OpenEventW(EVENT_MODIFY_STATE, FALSE, GlobalDataReadyName));
+    if (!mapping || !bufferReady || !dataReady)
+        return static_cast<int>(ReaderFailed + GetLastError());
+    const TMappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, BufferSize));
+    if (!view)
+        return static_cast<int>(ReaderFailed + GetLastError());
+    auto* buffer = static_cast<char*>(view.Get());
+    for (unsigned long n = 1; n <= count; ++n) {
+        if (WaitForSingleObject(bufferReady.Get(), WriterWaitMs) != WAIT_OBJECT_0)
+            return static_cast<int>(ReaderFailed + WAIT_TIMEOUT);
+        const DWORD id = GetCurrentProcessId();
+        const std::string text = WideToAnsi(prefix + L" " + std::to_wstring(n));
+        std::memcpy(buffer, &id, sizeof id);
+        std::memcpy(buffer + sizeof id, text.c_str(), text.size() + 1);
+        SetEvent(dataReady.Get());
+    }
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -103,6 +135,8 @@ int wmain(int argc, wchar_t** argv)
         return Read(argv[2], argv[3]);
     if (argc < 4)
         return ExitUsage;
+    if (mode == L"global")
+        return WriteGlobal(std::wcstoul(argv[2], nullptr, 10), argv[3]);
     const bool wide = std::wstring(argv[2]) == L"W";
     if (mode == L"text") {
         const std::wstring text = Unescape(argv[3]);

@@ -30,6 +30,14 @@ inline std::unique_ptr<TerminalProcess::TProcess> WriteCount(bool wide, unsigned
                        std::to_wstring(pauseMs));
 }
 
+// `count` messages "prefix 1" to "prefix count" through the Global\ objects, as a service's
+// OutputDebugString writes them.
+inline std::unique_ptr<TerminalProcess::TProcess> WriteGlobal(unsigned long count, const std::wstring& prefix)
+{
+    return std::make_unique<TerminalProcess::TProcess>(PeerExe(),
+                                                       L"global " + std::to_wstring(count) + L" " + prefix);
+}
+
 // Another reader that holds the buffer until it is stopped; its exit code is the number of
 // messages it read.
 class TOtherReader {
