@@ -8,6 +8,7 @@
 #include "CaptureLines.h"
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
+#include "SyslogFormat.h"
 
 namespace {
 
@@ -134,8 +135,12 @@ void TMainFrame::TakeCaptured()
             if (!shown)
                 messages.clear();
             for (const TDebugOutputMessage& message : messages) {
-                for (const std::string& line : CapturedLines(message, CaptureChannel, options)) {
-                    AddLine(line);
+                // The shown lines are the message's parts with their prefixes, in order.
+                const std::vector<std::string_view> parts = MessageLines(message.Text);
+                const std::vector<std::string> shownLines = CapturedLines(message, CaptureChannel, options);
+                for (std::size_t part = 0; part < shownLines.size(); ++part) {
+                    const auto origin = CapturedOrigin(parts[part], message.ProcessId, message.Time);
+                    AddLine(shownLines[part], origin ? &*origin : nullptr);
                     ++lines;
                 }
             }
