@@ -135,11 +135,14 @@ void TMainFrame::TakeCaptured()
             if (!shown)
                 messages.clear();
             for (const TDebugOutputMessage& message : messages) {
-                // The shown lines are the message's parts with their prefixes, in order.
-                const std::vector<std::string_view> parts = MessageLines(message.Text);
                 const std::vector<std::string> shownLines = CapturedLines(message, CaptureChannel, options);
+                // The shown lines are the message's parts with their prefixes, in order; the
+                // parts are forwarded, when lines are.
+                const std::vector<std::string_view> parts =
+                    Forwarder ? MessageLines(message.Text) : std::vector<std::string_view>();
                 for (std::size_t part = 0; part < shownLines.size(); ++part) {
-                    const auto origin = CapturedOrigin(parts[part], message.ProcessId, message.Time);
+                    const std::optional<TForwardLine> origin =
+                        parts.empty() ? std::nullopt : CapturedOrigin(parts[part], message.ProcessId, message.Time);
                     AddLine(shownLines[part], origin ? &*origin : nullptr);
                     ++lines;
                 }

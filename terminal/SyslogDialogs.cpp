@@ -6,19 +6,9 @@
 
 #include "DialogHook.h"
 #include "DialogTemplate.h"
-#include "ErrorBox.h"
 #include "ShmDefs.h"
 
 namespace {
-
-// A control of a dialog; rows are in tab order.
-struct TControlRow {
-    TDialogControlClass Class;
-    int Id;
-    const wchar_t* Text;
-    short X, Y, Width, Height;
-    DWORD Style;
-};
 
 constexpr DWORD Tab = WS_TABSTOP;
 constexpr DWORD Check = BS_AUTOCHECKBOX | WS_TABSTOP;
@@ -29,7 +19,7 @@ constexpr int HighestPort = 65535;
 constexpr int AddressChars = 255;
 constexpr COLORREF ProblemColour = RGB(176, 0, 0);
 
-const TControlRow ReceiveRows[] = {
+const TDialogControlRow ReceiveRows[] = {
     {TDialogControlClass::Button, idReceiveEnabled, L"&Receive syslog", 7, 7, 120, 10, Check},
     {TDialogControlClass::Static, NoId, L"Listen on &address:", 7, 25, 70, 8, SS_LEFT},
     {TDialogControlClass::Edit, idReceiveAddress, L"", 80, 23, 148, 13, Field},
@@ -47,7 +37,7 @@ const TControlRow ReceiveRows[] = {
 };
 constexpr short ReceiveDialogHeight = 141;
 
-const TControlRow ForwardRows[] = {
+const TDialogControlRow ForwardRows[] = {
     {TDialogControlClass::Button, idForwardEnabled, L"&Forward every line to syslog", 7, 7, 160, 10, Check},
     {TDialogControlClass::Static, NoId, L"&Collector:", 7, 25, 50, 8, SS_LEFT},
     {TDialogControlClass::Edit, idForwardHost, L"", 60, 23, 168, 13, Field},
@@ -72,33 +62,12 @@ public:
 
     TSyslogDialog(TShow show, TRead read) : FShow(std::move(show)), FRead(std::move(read)) {}
 
-    bool Run(HWND owner, const wchar_t* title, short height, const TControlRow* rows, std::size_t count)
+    bool Run(HWND owner, const wchar_t* title, short height, std::span<const TDialogControlRow> rows)
     {
-        TDialogTemplate dialog(title, DialogWidth, height);
-        for (std::size_t index = 0; index < count; ++index) {
-            const TControlRow& row = rows[index];
-            dialog.Add(row.Class, row.Id, row.Text, row.X, row.Y, row.Width, row.Height, row.Style);
-        }
-        const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner,
-                                                       &TSyslogDialog::Proc, reinterpret_cast<LPARAM>(this));
-        if (result == -1)
-            throw Exception(L"The dialog \"" + std::wstring(title) + L"\" cannot be opened.");
-        return result == IDOK;
+        return RunDialog(owner, title, DialogWidth, height, rows, *this) == IDOK;
     }
 
-private:
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_INITDIALOG)
-            SetWindowLongPtrW(window, DWLP_USER, lParam);
-        auto* self = reinterpret_cast<TSyslogDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-        if (self == nullptr)
-            return FALSE;
-        INT_PTR result = FALSE;
-        RunHandler(window, [&] { result = self->Handle(window, message, wParam, lParam); });
-        return result;
-    }
-
+    // The dialog's messages, as RunDialog hands them on.
     INT_PTR Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
         switch (message) {
@@ -123,6 +92,7 @@ private:
         }
     }
 
+private:
     void Confirm(HWND window)
     {
         if (const std::optional<std::wstring> problem = FRead(window)) {
@@ -199,7 +169,7 @@ bool RunReceiveDialog(HWND owner, TReceiveSettings& settings)
             edited.Channel = static_cast<std::int32_t>(SendDlgItemMessageW(window, idReceiveChannel, CB_GETCURSEL, 0, 0));
             return std::nullopt;
         });
-    if (!dialog.Run(owner, ReceiveDialogTitle, ReceiveDialogHeight, ReceiveRows, std::size(ReceiveRows)))
+    if (!dialog.Run(owner, ReceiveDialogTitle, ReceiveDialogHeight, ReceiveRows))
         return false;
     settings = edited;
     return true;
@@ -228,7 +198,7 @@ bool RunForwardDialog(HWND owner, TForwardSettings& settings)
             edited.Relay = IsChecked(window, idForwardRelay);
             return std::nullopt;
         });
-    if (!dialog.Run(owner, ForwardDialogTitle, ForwardDialogHeight, ForwardRows, std::size(ForwardRows)))
+    if (!dialog.Run(owner, ForwardDialogTitle, ForwardDialogHeight, ForwardRows))
         return false;
     settings = edited;
     return true;

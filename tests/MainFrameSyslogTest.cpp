@@ -5,14 +5,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "SyslogDialogs.h"
-#include "VtSender.h"
+#include "support/AreaSender.h"
 #include "support/MainFrameFixture.h"
 #include "support/SyslogPeers.h"
 
@@ -20,10 +19,6 @@ namespace {
 
 using namespace MainFrameFixture;
 using namespace SyslogPeers;
-
-struct TSenderCloser {
-    void operator()(VtSender* sender) const noexcept { VtClose(sender); }
-};
 
 std::wstring MenuText(HWND window, UINT command)
 {
@@ -80,15 +75,6 @@ protected:
         SetDialogInitHandler({});
     }
 
-    void Send(unsigned channel, const char* text)
-    {
-        if (!Sender)
-            Sender.reset(VtOpen());
-        ASSERT_TRUE(Sender);
-        ASSERT_EQ(VtSend(Sender.get(), channel, text), VT_OK);
-        Pump();
-    }
-
     // Runs the window until a line ends with `end`; that line.
     std::wstring AwaitLineEnding(const std::wstring& end)
     {
@@ -105,7 +91,7 @@ protected:
         return found;
     }
 
-    std::unique_ptr<VtSender, TSenderCloser> Sender;
+    TAreaSender Area;
 };
 
 TEST_F(SyslogWindow, TheItemsFollowTheCaptureMenusItems)
@@ -180,11 +166,11 @@ TEST_F(SyslogWindow, EveryTakenLineIsForwardedButFilteredAndReceivedOnes)
     Forward(collector.Port(), false);
     EXPECT_TRUE(MenuChecked(Window(), cmForwardSyslog));
 
-    Send(2, "from the area");
-    Send(0, "a secret line");
+    Area.Send(2, "from the area");
+    Area.Send(0, "a secret line");
     RunLogger(port, L"-T --rfc5424 -t vt-remote", L"received, not relayed");
     ASSERT_FALSE(AwaitLineEnding(L" vt-remote: received, not relayed").empty());
-    Send(0, "last");
+    Area.Send(0, "last");
     const std::vector<std::string> expected = {Fields("Vellumtrace64", "-", "2", "from the area"),
                                                Fields("Vellumtrace64", "-", "M", "last")};
     EXPECT_EQ(collector.AwaitLines(expected.size()), expected);
