@@ -48,8 +48,10 @@ void TSyslogForwarder::Stop()
 
 void TSyslogForwarder::Queue(TForwardLine line)
 {
+    bool wasEmpty = false;
     {
         std::lock_guard lock(FLock);
+        wasEmpty = FWaiting.empty();
         FWaitingBytes += line.Text.size() + LineOverheadBytes;
         FWaiting.push_back(std::move(line));
         while (FWaitingBytes > FOptions.MaxWaitingBytes && !FWaiting.empty()) {
@@ -58,7 +60,9 @@ void TSyslogForwarder::Queue(TForwardLine line)
             ++FDropped;
         }
     }
-    FChanged.notify_one();
+    // The thread waits for lines only when none wait.
+    if (wasEmpty)
+        FChanged.notify_one();
 }
 
 std::vector<TForwardGap> TSyslogForwarder::TakeGaps()
@@ -159,11 +163,21 @@ bool TSyslogForwarder::NextBatch()
     for (TForwardLine& line : lines) {
         if (line.App.empty() && line.ProcessId != 0)
             line.App = ProcessName(line.ProcessId);
-        const std::string message = FormatRfc5424(line, FHostName, LocalOffsetMinutes(line.Time));
+        const std::string message = FormatRfc5424(line, FHostName, OffsetAt(line.Time));
         // Over UDP a datagram is a message; the batch keeps them apart by their counts.
         FSending += OctetCounted(message);
     }
     return !FSending.empty();
+}
+
+int TSyslogForwarder::OffsetAt(const SYSTEMTIME& time)
+{
+    const int hour = ((time.wYear * 12 + time.wMonth) * 31 + time.wDay) * 24 + time.wHour;
+    if (hour != FOffsetHour) {
+        FOffsetHour = hour;
+        FOffset = LocalOffsetMinutes(time);
+    }
+    return FOffset;
 }
 
 std::string TSyslogForwarder::ProcessName(std::uint32_t processId)

@@ -78,6 +78,9 @@ private:
     bool WaitWritable();
     void ReportGapWhenCaughtUp();
     void PauseForRetry(DWORD& retryMs);
+    // The local offset from UTC at `time`, looked up once per hour of the lines: it changes
+    // only at the top of an hour (daylight saving time).
+    int OffsetAt(const SYSTEMTIME& time);
     // A captured line's program, looked up once per process.
     std::string ProcessName(std::uint32_t processId);
 
@@ -89,6 +92,8 @@ private:
     std::string FSending; // formatted lines taken from the queue, sent again after a failure
     std::size_t FSent = 0; // of FSending
     std::unordered_map<std::uint32_t, std::string> FProcessNames;
+    int FOffsetHour = -1;
+    int FOffset = 0;
 
     mutable std::mutex FLock;
     std::condition_variable FChanged;

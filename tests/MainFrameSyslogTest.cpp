@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -186,6 +188,36 @@ TEST_F(SyslogWindow, EveryTakenLineIsForwardedButFilteredAndReceivedOnes)
     EXPECT_EQ(lines[2].substr(0, head.size()), head) << lines[2];
     EXPECT_TRUE(lines[2].ends_with(" vt-remote: relayed")) << lines[2];
     EXPECT_EQ(std::count(lines[2].begin() + head.size(), lines[2].end(), ' '), 2) << lines[2];
+}
+
+TEST_F(SyslogWindow, AFloodOfEntriesIsForwardedWholeAndInOrder)
+{
+    TCollector collector(true);
+    ASSERT_TRUE(AwaitTcpListener(collector.Port())) << collector.Rsyslog().Output();
+    Forward(collector.Port(), false);
+    constexpr int Count = 2000;
+    std::vector<std::string> texts;
+    for (int index = 0; index < Count; ++index)
+        texts.push_back("flood " + std::to_string(index));
+    std::vector<const char*> pointers;
+    for (const std::string& text : texts)
+        pointers.push_back(text.c_str());
+    std::unique_ptr<VtSender, TSenderCloser> sender(VtOpen());
+    ASSERT_TRUE(sender);
+    std::thread sending([&] { VtSendLines(sender.get(), 1, pointers.data(), pointers.size()); });
+    PollUntil(
+        [&] {
+            Pump();
+            return Lines().size() >= static_cast<std::size_t>(Count);
+        },
+        PeerWaitMs);
+    sending.join();
+    EXPECT_TRUE(Boxes.empty()) << WideToUtf8(Boxes.empty() ? L"" : Boxes[0].Text);
+    ASSERT_EQ(Lines().size(), static_cast<std::size_t>(Count));
+    const std::vector<std::string> lines = collector.AwaitLines(Count);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(Count));
+    for (int index = 0; index < Count; ++index)
+        ASSERT_EQ(lines[index], Fields("Vellumtrace64", "-", "1", texts[index])) << index;
 }
 
 } // namespace
