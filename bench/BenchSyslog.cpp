@@ -1,9 +1,9 @@
 // vt_bench_syslog: the terminal's intake of syslog against vtsend into the same terminal, its
 // intake with forwarding on against off, and its memory while lines wait for a collector that
 // cannot be reached; prints one table. The terminal runs as a
-// program of its own (a private copy, settings written beside it); the TCP and UDP senders
-// and the collector, which counts the octet-counted frames it takes, run in this process, all
-// on 127.0.0.1.
+// program of its own (a private copy, settings written beside it); the TCP and UDP senders run
+// in this process, and rsyslog (started as the tests start it) is the collector, all on
+// 127.0.0.1.
 //   vt_bench_syslog [--count N] [--memory-lines M]
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <winsock2.h>
@@ -19,6 +19,7 @@
 #include "BenchProcess.h"
 #include "DebugMain.h"
 #include "Exception.h"
+#include "RsyslogPeer.h"
 #include "Settings.h"
 #include "Sockets.h"
 
@@ -65,81 +66,6 @@ std::string Message(unsigned long index)
 {
     return "<13>1 - benchhost bench 1 - - line " + std::to_string(index);
 }
-
-// A collector that takes one connection at a time and counts the octet-counted frames.
-class TCountingCollector {
-public:
-    TCountingCollector() : FListener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
-    {
-        const sockaddr_in address = LoopbackAddress(0);
-        if (bind(FListener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-            listen(FListener.Get(), 4) != 0)
-            throw Exception(L"The collector cannot listen");
-        sockaddr_in bound{};
-        int length = sizeof bound;
-        getsockname(FListener.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
-        FPort = ntohs(bound.sin_port);
-        FThread = std::thread([this] { Run(); });
-    }
-    ~TCountingCollector()
-    {
-        FStop = true;
-        FListener.Reset();
-        FThread.join();
-    }
-    TCountingCollector(const TCountingCollector&) = delete;
-    TCountingCollector& operator=(const TCountingCollector&) = delete;
-
-    std::uint16_t Port() const noexcept { return FPort; }
-    unsigned long Frames() const noexcept { return FFrames; }
-
-private:
-    void Run()
-    {
-        while (!FStop) {
-            if (WaitForSocket(FListener.Get(), TSocketWait::Readable, 100) <= 0)
-                continue;
-            TUniqueSocket connection(accept(FListener.Get(), nullptr, nullptr));
-            if (connection)
-                Count(connection.Get());
-        }
-    }
-
-    // Frames are "LEN SP MSG": the count is read, then LEN bytes are skipped.
-    void Count(SOCKET connection)
-    {
-        char buffer[65536];
-        std::string length;
-        std::size_t skip = 0;
-        while (!FStop) {
-            if (WaitForSocket(connection, TSocketWait::Readable, 100) == 0)
-                continue;
-            const int size = recv(connection, buffer, sizeof buffer, 0);
-            if (size <= 0)
-                return;
-            for (int at = 0; at < size; ++at) {
-                if (skip > 0) {
-                    const std::size_t part = std::min<std::size_t>(skip, static_cast<std::size_t>(size - at));
-                    skip -= part;
-                    at += static_cast<int>(part) - 1;
-                    if (skip == 0)
-                        ++FFrames;
-                } else if (buffer[at] == ' ') {
-                    skip = std::stoul(length);
-                    length.clear();
-                } else {
-                    length += buffer[at];
-                }
-            }
-        }
-    }
-
-    TUniqueSocket FListener;
-    std::uint16_t FPort = 0;
-    std::atomic<unsigned long> FFrames{0};
-    std::atomic<bool> FStop{false};
-    std::thread FThread;
-};
 
 // A terminal started from its private copy with `settings`, and its list.
 class TRunningTerminal {
@@ -277,6 +203,50 @@ TUniqueSocket ConnectWhenListening(std::uint16_t port)
     throw Exception(L"The terminal does not take TCP connections");
 }
 
+// rsyslog as the collector, writing every message it takes to a file, one line each.
+class TRsyslogCollector {
+public:
+    TRsyslogCollector()
+        : FPort(FreePort()),
+          FRsyslog("bench-collector", RsyslogPeer::CollectorConfig(FPort, true, std::string(RsyslogPeer::TRsyslog::DirMark) +
+                                                                                 CollectedFile))
+    {
+        ConnectWhenListening(FPort);
+    }
+
+    std::uint16_t Port() const noexcept { return FPort; }
+
+    // How many of the lines "vtsend 1" to "vtsend N" it wrote, in order, after the first line,
+    // once `count` lines have come or no more come.
+    unsigned long InOrder(unsigned long count) const
+    {
+        std::vector<std::string> lines;
+        std::size_t seen = 0;
+        for (ULONGLONG last = GetTickCount64(); GetTickCount64() - last < FloodLimitMs; Sleep(100)) {
+            lines = RsyslogPeer::FileLines(FRsyslog.Dir() + CollectedFile);
+            if (lines.size() >= count + ReadyLines)
+                break;
+            if (lines.size() != seen) {
+                seen = lines.size();
+                last = GetTickCount64();
+            }
+        }
+        unsigned long inOrder = 0;
+        for (std::size_t index = ReadyLines; index < lines.size(); ++index) {
+            const std::string end = " vtsend " + std::to_string(inOrder + 1);
+            if (lines[index].size() >= end.size() && lines[index].compare(lines[index].size() - end.size(), end.size(), end) == 0)
+                ++inOrder;
+        }
+        return inOrder;
+    }
+
+private:
+    static constexpr char CollectedFile[] = "/collected.log";
+
+    std::uint16_t FPort;
+    RsyslogPeer::TRsyslog FRsyslog;
+};
+
 TSyslogRun TcpRun(const Bench::TTerminalCopy& copy, unsigned long count)
 {
     const std::uint16_t port = FreePort();
@@ -356,12 +326,9 @@ int wmain(int argc, wchar_t** argv)
         unsigned long collected = 0;
         for (int round = 0; round < ComparisonRounds; ++round) {
             vtsend = std::max(vtsend, VtSendRate(copy, DefaultSettings(), count));
-            const TCountingCollector collector;
+            const TRsyslogCollector collector;
             forwarded = std::max(forwarded, VtSendRate(copy, ForwardingSettings(collector.Port()), count));
-            const ULONGLONG start = GetTickCount64();
-            while (collector.Frames() < count + ReadyLines && GetTickCount64() - start < FloodLimitMs)
-                Sleep(10);
-            collected = collector.Frames() - ReadyLines;
+            collected = collector.InOrder(count);
         }
         const std::uint64_t memoryOff = MemoryAfter(copy, DefaultSettings(), memoryLines);
         const std::uint64_t memoryWaiting = MemoryAfter(copy, ForwardingSettings(FreePort()), memoryLines);
@@ -374,7 +341,7 @@ int wmain(int argc, wchar_t** argv)
                     udp.Rate / vtsend, udp.Lost);
         std::printf("  vtsend, forwarding on (TCP)       %10.0f  %.2f of off (goal 0.9), best of %d\n", forwarded,
                     forwarded / vtsend, ComparisonRounds);
-        std::printf("  lines forwarded of lines taken    %10lu  of %lu\n", collected, count);
+        std::printf("  lines at rsyslog, in order        %10lu  of %lu taken (last round)\n", collected, count);
         std::printf("Memory after %lu lines of %zu characters (private MB)\n", memoryLines, MemoryLineChars);
         std::printf("  forwarding off                    %10.1f\n", memoryOff / Megabyte);
         std::printf("  collector unreachable             %10.1f  (lines wait up to 64 MB)\n", memoryWaiting / Megabyte);

@@ -14,10 +14,14 @@ constexpr int ReadsPerTurn = 64;
 constexpr int UdpReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr int ListenBacklog = SOMAXCONN;
 
+std::wstring PortFailure(std::uint16_t port, const wchar_t* protocol, const std::wstring& reason)
+{
+    return L"Syslog cannot be received on port " + std::to_wstring(port) + L" (" + protocol + L"): " + reason;
+}
+
 std::wstring PortFailure(std::uint16_t port, const wchar_t* protocol, int error)
 {
-    return L"Syslog cannot be received on port " + std::to_wstring(port) + L" (" + protocol +
-           L"): " + SocketErrorText(error);
+    return PortFailure(port, protocol, SocketErrorText(error));
 }
 
 TUniqueSocket OpenBound(const TSyslogReceiverOptions& options, int type, const wchar_t* protocol)
@@ -27,8 +31,7 @@ TUniqueSocket OpenBound(const TSyslogReceiverOptions& options, int type, const w
     try {
         address = ResolveAddress(options.Address, options.Port, type, length);
     } catch (const Exception& failure) {
-        throw Exception(L"Syslog cannot be received on port " + std::to_wstring(options.Port) + L" (" + protocol +
-                        L"): " + failure.Message());
+        throw Exception(PortFailure(options.Port, protocol, failure.Message()));
     }
     TUniqueSocket socket(::socket(address.ss_family, type, type == SOCK_DGRAM ? IPPROTO_UDP : IPPROTO_TCP));
     if (!socket)
@@ -56,7 +59,8 @@ TSyslogReceiver::TSyslogReceiver(const TSyslogReceiverOptions& options, TWake wa
 void TSyslogReceiver::OpenUdp(const TSyslogReceiverOptions& options)
 {
     FUdp = OpenBound(options, SOCK_DGRAM, L"UDP");
-    // A flood is absorbed by the system while the thread queues; a smaller buffer is kept.
+    // A flood waits in the system's buffer while the thread queues; a system that allows
+    // less keeps its own size.
     setsockopt(FUdp.Get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&UdpReceiveBufferBytes),
                sizeof UdpReceiveBufferBytes);
 }

@@ -22,13 +22,6 @@ namespace {
 using namespace MainFrameFixture;
 using namespace SyslogPeers;
 
-std::wstring MenuText(HWND window, UINT command)
-{
-    wchar_t text[128] = {};
-    GetMenuStringW(GetMenu(window), command, text, 128, MF_BYCOMMAND);
-    return text;
-}
-
 bool MenuChecked(HWND window, UINT command)
 {
     return (GetMenuState(GetMenu(window), command, MF_BYCOMMAND) & MF_CHECKED) != 0;
@@ -95,16 +88,6 @@ protected:
 
     TAreaSender Area;
 };
-
-TEST_F(SyslogWindow, TheItemsFollowTheCaptureMenusItems)
-{
-    EXPECT_EQ(MenuText(Window(), cmReceiveSyslog), L"Receive syslog...");
-    EXPECT_EQ(MenuText(Window(), cmForwardSyslog), L"Forward to syslog...");
-    const HMENU capture = GetSubMenu(GetMenu(Window()), 5);
-    const int count = GetMenuItemCount(capture);
-    EXPECT_EQ(GetMenuItemID(capture, count - 2), static_cast<UINT>(cmReceiveSyslog));
-    EXPECT_EQ(GetMenuItemID(capture, count - 1), static_cast<UINT>(cmForwardSyslog));
-}
 
 TEST_F(SyslogWindow, ReceivedLinesShowOnTheirChannelUntilSwitchedOff)
 {

@@ -7,15 +7,13 @@
 #include <ws2tcpip.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "RsyslogPeer.h"
 #include "Sockets.h"
 #include "SyslogFormat.h"
 #include "TextCodec.h"
@@ -23,60 +21,13 @@
 
 namespace SyslogPeers {
 
+using namespace RsyslogPeer;
 using TerminalProcess::PollUntil;
 
 constexpr char Loopback[] = "127.0.0.1";
 
 // The test's own sockets need Winsock for the whole run.
 inline const TWinsock TestWinsock;
-constexpr DWORD PeerWaitMs = 20000;
-
-// A Linux path as Wine's Z: drive shows it.
-inline std::filesystem::path WindowsPath(const std::string& unixPath)
-{
-    std::wstring path = L"Z:" + Utf8ToWide(unixPath);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
-inline bool FileExists(const std::string& unixPath)
-{
-    return GetFileAttributesW(WindowsPath(unixPath).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-inline std::string ReadFileText(const std::string& unixPath)
-{
-    std::ifstream file(WindowsPath(unixPath), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-inline std::vector<std::string> FileLines(const std::string& unixPath)
-{
-    std::vector<std::string> lines;
-    const std::string text = ReadFileText(unixPath);
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// Starts a Linux program; Wine hands back no handle that can be waited for, so the tests
-// watch what it does instead.
-inline void RunLinux(const std::wstring& commandLine)
-{
-    std::wstring line = commandLine;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        << "cannot start " << WideToUtf8(commandLine);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-}
 
 // util-linux logger sending one message to 127.0.0.1: `options` choose the protocol and
 // format as logger's own options do.
@@ -148,68 +99,10 @@ inline void SendDatagram(std::uint16_t port, const std::string& bytes)
            sizeof address);
 }
 
-// rsyslogd in the foreground as an unprivileged user, with a configuration of the test's own
-// in a folder of its own under VT_SYSLOG_WORK (a Linux path), stopped at the end.
-class TRsyslog {
-public:
-    static constexpr char DirMark[] = "@DIR@";
-
-    // `config`: the inputs and actions; every file it names lies in Dir(), written DirMark.
-    TRsyslog(const std::string& name, std::string config)
-    {
-        const std::string work = VT_SYSLOG_WORK;
-        const std::string script = VT_RSYSLOG_PEER;
-        FDir = std::string(work) + "/" + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-               std::to_string(GetTickCount64());
-        CreateDirectoryW(WindowsPath(work).c_str(), nullptr);
-        if (!CreateDirectoryW(WindowsPath(FDir).c_str(), nullptr))
-            throw Exception(L"Cannot create " + WindowsPath(FDir).wstring());
-        for (std::size_t at = config.find(DirMark); at != std::string::npos; at = config.find(DirMark, at))
-            config.replace(at, std::string_view(DirMark).size(), FDir);
-        std::ofstream(WindowsPath(FDir + "/rsyslog.conf"), std::ios::binary)
-            << "global(workDirectory=\"" << FDir << "\")\n" << config;
-        RunLinux(L"Z:\\bin\\sh " + Utf8ToWide(script) + L" " + Utf8ToWide(FDir) + L" " + Utf8ToWide(FDir) +
-                 L"/rsyslog.conf");
-    }
-    ~TRsyslog() { Stop(); }
-    TRsyslog(const TRsyslog&) = delete;
-    TRsyslog& operator=(const TRsyslog&) = delete;
-
-    const std::string& Dir() const noexcept { return FDir; }
-
-    void Stop()
-    {
-        if (FStopped)
-            return;
-        FStopped = true;
-        std::ofstream(WindowsPath(FDir + "/stop"));
-        PollUntil([this] { return FileExists(FDir + "/stopped"); }, PeerWaitMs);
-    }
-
-    // The rsyslogd's own messages, for a failure's report.
-    std::string Output() const { return ReadFileText(FDir + "/rsyslogd.out"); }
-
-private:
-    std::string FDir;
-    bool FStopped = false;
-};
-
 // Until something accepts TCP connections on the port.
 inline bool AwaitTcpListener(std::uint16_t port)
 {
     return PollUntil([port] { return static_cast<bool>(ConnectTcp(port)); }, PeerWaitMs);
-}
-
-// The configuration of a collector on 127.0.0.1 that writes every message it takes, one line
-// each, as "VERSION HOSTNAME APP-NAME PROCID MSGID MSG" to `file` in its folder.
-inline std::string CollectorConfig(std::uint16_t port, bool tcp, const std::string& file)
-{
-    const std::string module = tcp ? "imtcp" : "imudp";
-    return "module(load=\"" + module + "\")\n"
-           "input(type=\"" + module + "\" address=\"127.0.0.1\" port=\"" + std::to_string(port) + "\")\n"
-           "template(name=\"fields\" type=\"string\" string=\"%protocol-version% %hostname% %app-name% %procid% "
-           "%msgid% %msg%\\n\")\n"
-           "action(type=\"omfile\" file=\"" + file + "\" template=\"fields\")\n";
 }
 
 // rsyslog taking syslog on a free port and writing what it takes to a file.
