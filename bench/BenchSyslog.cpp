@@ -233,8 +233,7 @@ public:
         }
         unsigned long inOrder = 0;
         for (std::size_t index = ReadyLines; index < lines.size(); ++index) {
-            const std::string end = " vtsend " + std::to_string(inOrder + 1);
-            if (lines[index].size() >= end.size() && lines[index].compare(lines[index].size() - end.size(), end.size(), end) == 0)
+            if (lines[index].ends_with("vtsend " + std::to_string(inOrder + 1)))
                 ++inOrder;
         }
         return inOrder;
