@@ -11,6 +11,7 @@ packages=(
   ghostscript libgs10-common poppler-utils
   x11-apps imagemagick
   x11vnc iproute2
+  rsyslog bsdutils
 )
 
 missing=()

@@ -5,6 +5,8 @@
 
 #include "Application.h"
 #include "DebugOutputCapture.h"
+#include "SyslogForwarder.h"
+#include "SyslogReceiver.h"
 #include "ErrorBox.h"
 #include "ExchangeObjects.h"
 #include "LogWriter.h"
@@ -138,7 +140,8 @@ LRESULT TMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
     if (HandleLayoutMessage(message, wParam, lParam, result) || HandleCaptureMessage(message, wParam, result) ||
-        HandleLogMessage(message, result))
+        HandleLogMessage(message, result) || HandleSyslogMessage(message, wParam, result) ||
+        HandleForwardMessage(message, result))
         return result;
     if (message == FindDialogMessage) {
         FindDialogEvent(*reinterpret_cast<const FINDREPLACEW*>(lParam));
@@ -208,6 +211,8 @@ void TMainFrame::Command(UINT id, HWND control, UINT code)
     case cmFont1:              FontDialog(); return;
     case cmWindowcolor1:       SetWinColor(); return;
     case cmFilters:            FiltersClick(); return;
+    case cmReceiveSyslog:      ReceiveSyslogClick(); return;
+    case cmForwardSyslog:      ForwardSyslogClick(); return;
     default:                   CaptureMenuCommand(id); return;
     }
 }

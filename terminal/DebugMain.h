@@ -8,7 +8,8 @@
 // MainFrameCommands.cpp (copy, save, delete), MainFramePrint.cpp (printing), MainFrameSearch.cpp
 // (find dialog and search), MainFrameFilters.cpp (filter and highlight rules, the list's drawing),
 // MainFrameCapture.cpp (the Capture menu: capture of OutputDebugString), MainFrameLog.cpp (the
-// Capture menu: log to file).
+// Capture menu: log to file), MainFrameSyslog.cpp (the Capture menu: receive syslog),
+// MainFrameForward.cpp (the Capture menu: forward every line to syslog).
 #pragma once
 
 #include <windows.h>
@@ -34,6 +35,7 @@
 #include "Settings.h"
 #include "ShDat.h"
 #include "ShmDefs.h"
+#include "SyslogDialogs.h"
 #include "WinHandles.h"
 
 // Private messages, posted (never sent) so they act after the current handler returns.
@@ -45,6 +47,10 @@ inline constexpr UINT WM_CAPTUREDATA = WM_USER + 20;
 inline constexpr UINT WM_LOGFAILED = WM_USER + 21;
 // The log to file has something to tell in the list (posted by the log's thread).
 inline constexpr UINT WM_LOGNOTICE = WM_USER + 40;
+// Received syslog lines wait where none waited before (posted by the receiver's thread).
+inline constexpr UINT WM_SYSLOGDATA = WM_USER + 22;
+// Forwarding has resumed after lines were dropped (posted by the forwarder's thread).
+inline constexpr UINT WM_FORWARDGAP = WM_USER + 23;
 
 inline constexpr wchar_t MainFrameCaption[] = L"Vellumtrace64   V15.0";
 inline constexpr wchar_t IniFileTitle[] = L"Vellumtrace64.INI";
@@ -61,6 +67,10 @@ extern TShmArea* ShmArea;
 class TDebugOutputCapture;
 struct TDebugOutputMessage;
 class TLogWriter;
+class TSyslogReceiver;
+class TSyslogForwarder;
+struct TForwardLine;
+struct TSlotEntry;
 class TMainFrame;
 // The application's main window.
 extern TMainFrame* MainFrame;
@@ -88,6 +98,8 @@ enum TCommand : UINT {
     cmCaptureChannel0, // "M"; channels 1 to 9 follow
     cmLogToFile = cmCaptureChannel0 + Shm::ChannelCount,
     cmCaptureGlobal = 240, // the services' output, through the global objects
+    cmReceiveSyslog,
+    cmForwardSyslog,
 };
 
 // Control ids of the window's components.
@@ -131,7 +143,8 @@ public:
     void FormDestroy();
     void ExitClick();
     void DrainEntries();
-    void AddLine(const std::string& line);
+    // `origin`: the line as it is forwarded to syslog, when it is; null: it is not.
+    void AddLine(const std::string& line, const TForwardLine* origin = nullptr);
     void ComputeOverhead();
 
     void ChannelOnOff(HWND sender);
@@ -239,7 +252,7 @@ private:
 
     // ---- intake helpers: MainFrameIntake.cpp adds its private members here ----------
     void RunIntakePass();
-    void DeliverEntry(const TEntryAction& action);
+    void DeliverEntry(const TEntryAction& action, const TForwardLine* origin);
     bool QueueLookDue() noexcept;
     bool LookAtQueue();
     void DiscardQueuedNotifications();
@@ -273,6 +286,7 @@ private:
     void LoadSettings();
     // The Capture menu's part of LoadSettings: its last step.
     void LoadCaptureMenuSettings(const TSettings& settings);
+    void LoadSyslogSettings(const TSettings& settings);
     void SaveSettings();
     // Outer bounds as they are stored: restored while minimized, maximized while maximized.
     RECT BoundsToSave() const;
@@ -346,6 +360,45 @@ private:
     std::wstring LogFileName; // the last file logged to; proposed by the dialog
     std::int32_t LogMaxMb = 0;
     std::int32_t LogKeep = DefaultLogKeep;
+
+    // ---- receive syslog: MainFrameSyslog.cpp ----------------------------------------
+public:
+    void ReceiveSyslogClick();
+    // Received lines to the list: a bounded batch; a timer continues with the rest.
+    void TakeReceived();
+    // Applies receive settings as the dialog's OK does: false, after one message box naming
+    // the port and the reason, when they cannot be put in force (nothing changes then).
+    bool ApplyReceiveSettings(const TReceiveSettings& settings, bool asked);
+
+private:
+    // WM_SYSLOGDATA and the batch and idle timers; true when it answered the message.
+    bool HandleSyslogMessage(UINT message, WPARAM wParam, LRESULT& result);
+    void StartReceiver(const TReceiveSettings& settings);
+    void StopReceiver();
+    std::unique_ptr<TSyslogReceiver> Receiver;
+    TReceiveSettings ReceiveSettings;
+
+    // ---- forward to syslog: MainFrameForward.cpp -------------------------------------
+public:
+    void ForwardSyslogClick();
+    void ApplyForwardSettings(const TForwardSettings& settings);
+    // The forwarder, or null when lines are not forwarded (for tests and the benchmark).
+    const TSyslogForwarder* Forwarding() const noexcept { return Forwarder.get(); }
+
+private:
+    // WM_FORWARDGAP; true when it answered the message.
+    bool HandleForwardMessage(UINT message, LRESULT& result);
+    // The line of an exchange entry as it is forwarded; nothing when lines are not forwarded.
+    std::optional<TForwardLine> EntryOrigin(const TSlotEntry& entry) const;
+    // The line of a captured message's part, of a received line and of the terminal's own.
+    std::optional<TForwardLine> CapturedOrigin(std::string_view part, std::uint32_t processId, const SYSTEMTIME& time) const;
+    std::optional<TForwardLine> ReceivedOrigin(std::string_view text, const SYSTEMTIME& time) const;
+    std::optional<TForwardLine> OwnOrigin(std::string_view text, std::uint8_t channel, const SYSTEMTIME& time) const;
+    void ForwardLine(const TForwardLine& line);
+    // One line for every report of lines dropped while the collector was away.
+    void ShowForwardGaps();
+    std::unique_ptr<TSyslogForwarder> Forwarder;
+    TForwardSettings ForwardSettings;
 
     // ---- line commands and search: MainFrameCommands/Print/Search.cpp ----
 public:

@@ -1,5 +1,7 @@
 #include "DialogTemplate.h"
 
+#include <string>
+
 namespace {
 
 constexpr DWORD DialogStyle = DS_MODALFRAME | DS_SETFONT | DS_SHELLFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -57,4 +59,16 @@ void TDialogTemplate::AlignToDword()
 {
     if (FWords.size() % 2 != 0)
         FWords.push_back(0);
+}
+
+INT_PTR DialogDetail::RunRows(HWND owner, const wchar_t* title, short width, short height,
+                              std::span<const TDialogControlRow> rows, DLGPROC proc, LPARAM param)
+{
+    TDialogTemplate dialog(title, width, height);
+    for (const TDialogControlRow& row : rows)
+        dialog.Add(row.Class, row.Id, row.Text, row.X, row.Y, row.Width, row.Height, row.Style);
+    const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, proc, param);
+    if (result == -1)
+        throw Exception(L"The dialog \"" + std::wstring(title) + L"\" cannot be opened.");
+    return result;
 }

@@ -31,20 +31,11 @@ constexpr DWORD ColourDialogFlags = CC_RGBINIT | CC_ANYCOLOR | CC_FULLOPEN | CC_
 // Columns of the rule list (dialog units): enabled, kind, mode, pattern.
 constexpr std::array<int, 3> RuleListTabs = {20, 58, 84};
 
-// A control of the dialog; within the dialog, rows are in tab order.
-struct TControlRow {
-    TDialogControlClass Class;
-    int Id;
-    const wchar_t* Text;
-    short X, Y, Width, Height;
-    DWORD Style;
-};
-
 constexpr DWORD Tab = WS_TABSTOP;
 constexpr DWORD Push = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr int NoId = -1;
 
-const TControlRow ControlRows[] = {
+const TDialogControlRow ControlRows[] = {
     {TDialogControlClass::Static, NoId, L"&Rules, in order:", 7, 7, 200, 8, SS_LEFT},
     {TDialogControlClass::ListBox, idRuleList, L"", 7, 18, 256, 96,
      LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | Tab},
@@ -91,33 +82,11 @@ public:
     {
     }
 
-    bool Run(HWND owner)
-    {
-        TDialogTemplate dialog(FilterDialogTitle, DialogWidth, DialogHeight);
-        for (const TControlRow& row : ControlRows)
-            dialog.Add(row.Class, row.Id, row.Text, row.X, row.Y, row.Width, row.Height, row.Style);
-        const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, &TFilterDialog::Proc,
-                                                       reinterpret_cast<LPARAM>(this));
-        if (result == -1)
-            throw Exception(L"The dialog \"" + std::wstring(FilterDialogTitle) + L"\" cannot be opened.");
-        return result == IDOK;
-    }
+    bool Run(HWND owner) { return RunDialog(owner, FilterDialogTitle, DialogWidth, DialogHeight, ControlRows, *this) == IDOK; }
 
     std::vector<TFilterRule>& Rules() noexcept { return FRules; }
 
-private:
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_INITDIALOG)
-            SetWindowLongPtrW(window, DWLP_USER, lParam);
-        auto* self = reinterpret_cast<TFilterDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-        if (self == nullptr)
-            return FALSE;
-        INT_PTR result = FALSE;
-        RunHandler(window, [&] { result = self->Handle(window, message, wParam, lParam); });
-        return result;
-    }
-
+    // The dialog's messages, as RunDialog hands them on.
     INT_PTR Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
         switch (message) {
@@ -135,6 +104,7 @@ private:
         }
     }
 
+private:
     HWND Item(int id) const noexcept { return GetDlgItem(FWindow, id); }
 
     void Initialise()

@@ -10,6 +10,7 @@
 #include "CaptureLines.h"
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
+#include "SyslogFormat.h"
 #include "WindowPost.h"
 
 namespace {
@@ -186,8 +187,15 @@ void TMainFrame::TakeCaptured()
             if (!shown)
                 messages.clear();
             for (const TDebugOutputMessage& message : messages) {
-                for (const std::string& line : CapturedLines(message, CaptureChannel, options)) {
-                    AddLine(line);
+                const std::vector<std::string> shownLines = CapturedLines(message, CaptureChannel, options);
+                // The shown lines are the message's parts with their prefixes, in order; the
+                // parts are forwarded, when lines are.
+                const std::vector<std::string_view> parts =
+                    Forwarder ? MessageLines(message.Text) : std::vector<std::string_view>();
+                for (std::size_t part = 0; part < shownLines.size(); ++part) {
+                    const std::optional<TForwardLine> origin =
+                        parts.empty() ? std::nullopt : CapturedOrigin(parts[part], message.ProcessId, message.Time);
+                    AddLine(shownLines[part], origin ? &*origin : nullptr);
                     ++lines;
                 }
             }

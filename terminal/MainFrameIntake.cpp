@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "ShmIntake.h"
+#include "SyslogFormat.h"
 #include "TextCodec.h"
 #include "WindowPost.h"
 
@@ -41,6 +42,13 @@ constexpr ULONGLONG OverdueMs = 500;
 constexpr ULONGLONG QueueLookMs = 2;
 // A thread's queue holds at most this many posted messages.
 constexpr int QueueQuota = 10000;
+
+// An entry as a pass takes it: what it does to the list and, when lines are forwarded, the
+// line forwarded.
+struct TTakenEntry {
+    TEntryAction Action;
+    std::optional<TForwardLine> Origin;
+};
 
 } // namespace
 
@@ -99,10 +107,12 @@ void TMainFrame::RunIntakePass()
         // pending leaves the list alone.
         result = DrainPending(
             *ExchangeArea(), HMutex.Get(), FHandle, Order,
-            [options](const TSlotEntry& entry) { return DecideEntry(entry, options); },
-            [this](TEntryAction action) {
+            [this, options](const TSlotEntry& entry) {
+                return TTakenEntry{DecideEntry(entry, options), EntryOrigin(entry)};
+            },
+            [this](const TTakenEntry& taken) {
                 HoldRedraw();
-                DeliverEntry(action);
+                DeliverEntry(taken.Action, taken.Origin ? &*taken.Origin : nullptr);
             },
             PassBudget, GetTickCount64() + PassTimeMs);
     } catch (...) {
@@ -134,13 +144,13 @@ void TMainFrame::RunIntakePass()
         ContinueIntakeLater(BusyRetryMs);
 }
 
-void TMainFrame::DeliverEntry(const TEntryAction& action)
+void TMainFrame::DeliverEntry(const TEntryAction& action, const TForwardLine* origin)
 {
     if (action.Kind == TEntryAction::TKind::Clear) {
         dbDisplay.Clear();
         LogListCleared();
     } else {
-        AddLine(action.Line);
+        AddLine(action.Line, origin);
     }
 }
 
@@ -261,7 +271,7 @@ bool TMainFrame::HandleIntakeTimer(WPARAM timer)
     return true;
 }
 
-void TMainFrame::AddLine(const std::string& line)
+void TMainFrame::AddLine(const std::string& line, const TForwardLine* origin)
 {
     const std::wstring wide = AnsiToWide(line);
     // The include and exclude rules decide here: what must see every line comes before this,
@@ -285,6 +295,8 @@ void TMainFrame::AddLine(const std::string& line)
             throw Exception(L"The list refused a line twice; it was not added");
     }
     LogLine(wide);
+    if (origin != nullptr)
+        ForwardLine(*origin);
 
     const std::int32_t width = TextWidth(wide) + LineWidthMargin;
     if (width > WinWidth) {

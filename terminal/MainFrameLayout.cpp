@@ -188,6 +188,8 @@ constexpr TMenuRow MenuRows[] = {
     {L"LogToFile",          1, L"Log to file...",         cmLogToFile,          0,             false, TMark::Unchecked},
     {L"Filters1",           1, L"Filters and highlights...", cmFilters,         0,             false, TMark::None},
     {L"CaptureGlobal",      1, CaptureGlobalCaption,      cmCaptureGlobal,      0,             false, TMark::Unchecked},
+    {L"ReceiveSyslog",      1, L"Receive syslog...",      cmReceiveSyslog,      0,             false, TMark::Unchecked},
+    {L"ForwardSyslog",      1, L"Forward to syslog...",   cmForwardSyslog,      0,             false, TMark::Unchecked},
 };
 
 bool IsRadio(TMark mark) noexcept { return mark == TMark::Radio || mark == TMark::RadioChecked; }

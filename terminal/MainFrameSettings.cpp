@@ -93,6 +93,21 @@ void TMainFrame::LoadCaptureMenuSettings(const TSettings& settings)
         if (enabled && !LogFileName.empty())
             StartLog();
     });
+    LoadSyslogSettings(settings);
+}
+
+void TMainFrame::LoadSyslogSettings(const TSettings& settings)
+{
+    const TReceiveSettings receive{settings.SyslogReceive, settings.SyslogAddress, settings.SyslogPort,
+                                   settings.SyslogUdp,     settings.SyslogTcp,     settings.SyslogChannel};
+    // A port that cannot be opened at start-up leaves the receiver off without a box, and
+    // still wanted, as stored; the dialog's OK tells why when it still cannot be opened.
+    if (!ApplyReceiveSettings(receive, false))
+        ReceiveSettings = receive;
+    RunHandler(FHandle, [&] {
+        ApplyForwardSettings(TForwardSettings{settings.ForwardEnabled, settings.ForwardHost, settings.ForwardPort,
+                                              settings.ForwardProtocol != ForwardOverUdp, settings.ForwardRelay});
+    });
 }
 
 void TMainFrame::SaveSettings()
@@ -130,6 +145,17 @@ void TMainFrame::SaveSettings()
     settings.LogFile = LogFileName;
     settings.LogMaxMb = LogMaxMb;
     settings.LogKeep = LogKeep;
+    settings.SyslogReceive = ReceiveSettings.Enabled;
+    settings.SyslogAddress = ReceiveSettings.Address;
+    settings.SyslogPort = ReceiveSettings.Port;
+    settings.SyslogUdp = ReceiveSettings.Udp;
+    settings.SyslogTcp = ReceiveSettings.Tcp;
+    settings.SyslogChannel = ReceiveSettings.Channel;
+    settings.ForwardEnabled = ForwardSettings.Enabled;
+    settings.ForwardHost = ForwardSettings.Host;
+    settings.ForwardPort = ForwardSettings.Port;
+    settings.ForwardProtocol = ForwardSettings.Tcp ? ForwardOverTcp : ForwardOverUdp;
+    settings.ForwardRelay = ForwardSettings.Relay;
 
     TIniFile file(IniFileName);
     SaveSettingsFile(file, settings);

@@ -43,6 +43,8 @@ constexpr wchar_t Channels[] = L"CHANNELS";
 constexpr wchar_t Preferences[] = L"PREFERENCES";
 constexpr wchar_t Capture[] = L"CAPTURE";
 constexpr wchar_t Log[] = L"LOG";
+constexpr wchar_t Syslog[] = L"SYSLOG";
+constexpr wchar_t Forward[] = L"FORWARD";
 
 using enum TValueForm;
 
@@ -84,9 +86,21 @@ const TSettingsKey OptionalKeys[] = {
     {Log, L"FILE", Text, std::wstring_view(), FieldOf<&TSettings::LogFile>},
     {Log, L"MAXMB", Integer, NoLogSizeLimit, FieldOf<&TSettings::LogMaxMb>},
     {Log, L"KEEP", Integer, DefaultLogKeep, FieldOf<&TSettings::LogKeep>},
+    {Syslog, L"RECEIVE", Flag, false, FieldOf<&TSettings::SyslogReceive>},
+    {Syslog, L"ADDRESS", Text, std::wstring_view(DefaultSyslogAddress), FieldOf<&TSettings::SyslogAddress>},
+    {Syslog, L"PORT", Integer, DefaultSyslogPort, FieldOf<&TSettings::SyslogPort>},
+    {Syslog, L"UDP", Flag, true, FieldOf<&TSettings::SyslogUdp>},
+    {Syslog, L"TCP", Flag, true, FieldOf<&TSettings::SyslogTcp>},
+    {Syslog, L"CHANNEL", Integer, DefaultSyslogChannel, FieldOf<&TSettings::SyslogChannel>},
+    {Forward, L"ENABLED", Flag, false, FieldOf<&TSettings::ForwardEnabled>},
+    {Forward, L"HOST", Text, std::wstring_view(), FieldOf<&TSettings::ForwardHost>},
+    {Forward, L"PORT", Integer, DefaultSyslogPort, FieldOf<&TSettings::ForwardPort>},
+    {Forward, L"PROTOCOL", Text, std::wstring_view(ForwardOverTcp), FieldOf<&TSettings::ForwardProtocol>},
+    {Forward, L"RELAY", Flag, false, FieldOf<&TSettings::ForwardRelay>},
 };
 
-constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options, Capture, Log};
+constexpr const wchar_t* ReadOrder[] = {Window, Channels, Preferences, Options, Capture, Log, Syslog, Forward};
+constexpr std::int32_t HighestPort = 65535;
 
 constexpr wchar_t FlagOn[] = L"TRUE";
 constexpr wchar_t FlagOff[] = L"FALSE";
@@ -202,6 +216,11 @@ TSettings LoadSettingsFile(const TIniFile& file, int dpi)
     settings.CaptureChannel = InRangeOr(settings.CaptureChannel, 0, Shm::ChannelCount - 1, defaults.CaptureChannel);
     settings.LogMaxMb = InRangeOr(settings.LogMaxMb, 0, unbounded, defaults.LogMaxMb);
     settings.LogKeep = InRangeOr(settings.LogKeep, 0, unbounded, defaults.LogKeep);
+    settings.SyslogPort = InRangeOr(settings.SyslogPort, 1, HighestPort, defaults.SyslogPort);
+    settings.SyslogChannel = InRangeOr(settings.SyslogChannel, 0, Shm::ChannelCount - 1, defaults.SyslogChannel);
+    settings.ForwardPort = InRangeOr(settings.ForwardPort, 1, HighestPort, defaults.ForwardPort);
+    const bool udp = CompareStringOrdinal(settings.ForwardProtocol.c_str(), -1, ForwardOverUdp, -1, TRUE) == CSTR_EQUAL;
+    settings.ForwardProtocol = udp ? ForwardOverUdp : ForwardOverTcp;
     return settings;
 }
 

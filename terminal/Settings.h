@@ -19,6 +19,12 @@ inline constexpr std::int32_t DefaultDisplayLineCount = 32000;
 // The log's rotation: no size limit by default; once there is one, this many old files stay.
 inline constexpr std::int32_t NoLogSizeLimit = 0;
 inline constexpr std::int32_t DefaultLogKeep = 1;
+// Syslog: the port both directions use by default, and the channel of received lines.
+inline constexpr std::int32_t DefaultSyslogPort = 514;
+inline constexpr std::int32_t DefaultSyslogChannel = 5;
+inline constexpr wchar_t DefaultSyslogAddress[] = L"127.0.0.1";
+inline constexpr wchar_t ForwardOverTcp[] = L"TCP";
+inline constexpr wchar_t ForwardOverUdp[] = L"UDP";
 
 // Every stored value. Zero-initialised; DefaultSettings gives what a missing file reads as.
 // The empty FontName, FontSize 0 or less and the colour KeepColour mean "keep the window's own
@@ -47,6 +53,17 @@ struct TSettings {
     std::wstring LogFile;
     std::int32_t LogMaxMb = 0;
     std::int32_t LogKeep = 0;
+    bool SyslogReceive = false;
+    std::wstring SyslogAddress;
+    std::int32_t SyslogPort = 0;
+    bool SyslogUdp = false;
+    bool SyslogTcp = false;
+    std::int32_t SyslogChannel = 0;
+    bool ForwardEnabled = false;
+    std::wstring ForwardHost;
+    std::int32_t ForwardPort = 0;
+    std::wstring ForwardProtocol; // ForwardOverTcp or ForwardOverUdp
+    bool ForwardRelay = false;    // lines received from syslog are forwarded too
 
     bool operator==(const TSettings&) const = default;
 };
@@ -55,13 +72,14 @@ struct TSettings {
 // screen of the given dpi: the window's bounds are the design's pixels at 96 dpi, scaled.
 TSettings DefaultSettings(int dpi = DesignDpi);
 
-// Reads every key (WINDOW, CHANNELS, PREFERENCES, OPTIONS, then CAPTURE and LOG); missing or
-// malformed values give the key's default at that dpi. DisplayLines comes back from 1 to
-// 32000, CaptureChannel from 0 to 9, LogMaxMb and LogKeep not below 0.
+// Reads every key (WINDOW, CHANNELS, PREFERENCES, OPTIONS, then CAPTURE, LOG, SYSLOG and
+// FORWARD); missing or malformed values give the key's default at that dpi. DisplayLines comes
+// back from 1 to 32000, CaptureChannel and SyslogChannel from 0 to 9, LogMaxMb and LogKeep not
+// below 0, the ports from 1 to 65535, ForwardProtocol TCP or UDP.
 TSettings LoadSettingsFile(const TIniFile& file, int dpi = DesignDpi);
 
-// Writes every key of WINDOW, OPTIONS, CHANNELS and PREFERENCES, then the keys of CAPTURE
-// and LOG whose values differ from their defaults (a key at its default is removed, and a
+// Writes every key of WINDOW, OPTIONS, CHANNELS and PREFERENCES, then the keys of CAPTURE,
+// LOG, SYSLOG and FORWARD whose values differ from their defaults (a key at its default is removed, and a
 // section left without keys with it), and flushes the file. The first key that cannot be
 // written throws; the keys after it are not written and the file is not flushed.
 void SaveSettingsFile(TIniFile& file, const TSettings& settings);

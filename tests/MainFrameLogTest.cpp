@@ -16,7 +16,7 @@
 #include "ErrorBox.h"
 #include "SystemError.h"
 #include "TextCodec.h"
-#include "VtSender.h"
+#include "support/AreaSender.h"
 #include "support/DebugOutputPeers.h"
 #include "support/MainFrameFixture.h"
 #include "support/SaveDialogDriver.h"
@@ -30,10 +30,6 @@ using namespace MainFrameFixture;
 using TerminalProcess::PollUntil;
 
 constexpr char ClearedMarker[] = "---- list cleared ----\r\n";
-
-struct TSenderCloser {
-    void operator()(VtSender* sender) const noexcept { VtClose(sender); }
-};
 
 // The lines as Save writes them: ANSI, CR LF after each.
 std::string SavedForm(const std::vector<std::wstring>& lines)
@@ -85,20 +81,12 @@ protected:
         SetDialogInitHandler({});
     }
 
-    // The area's way in: the sender routine, then the window's intake.
-    void Send(unsigned channel, const char* text)
-    {
-        if (!Sender)
-            Sender.reset(VtOpen());
-        ASSERT_TRUE(Sender);
-        ASSERT_EQ(VtSend(Sender.get(), channel, text), VT_OK);
-        Pump();
-    }
+    void Send(unsigned channel, const char* text) { Area.Send(channel, text); }
 
     fs::path Folder;
     fs::path LogFile;
     TSaveDialogRun Dialog;
-    std::unique_ptr<VtSender, TSenderCloser> Sender;
+    TAreaSender Area;
 };
 
 TEST_F(LogWindow, TheItemAsksForTheFileAndTheLogHoldsEveryLineInListOrderAsSaveWritesThem)

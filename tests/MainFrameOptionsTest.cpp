@@ -577,7 +577,7 @@ TEST_F(MainFrameOptions, MenuBarHasEveryCaptionExactly)
         {L"Preferences", {L"Font", L"Window color"}},
         // Beyond the design: after its menus.
         {L"Capture", {L"Capture OutputDebugString", L"Channel of captured lines", L"", L"Log to file...",
-                      L"Filters and highlights...", L"Capture global OutputDebugString"}},
+                      L"Filters and highlights...", L"Capture global OutputDebugString", L"Receive syslog...", L"Forward to syslog..."}},
     };
     const HMENU bar = GetMenu(Window());
     ASSERT_EQ(bar, Probe::Menu(*Frame));
@@ -607,7 +607,8 @@ TEST_F(MainFrameOptions, MenuCommandsCarryTheirIds)
         {},
         {cmAutoScrollWin, cmDisplayChannel, cmDisplayDate, cmDisplayTime, cmOnTop, cmStartminimized},
         {cmFont1, cmWindowcolor1},
-        {cmCaptureOds, static_cast<UINT>(-1), 0, cmLogToFile, cmFilters}, // a menu of its own, a separator
+        // A menu of its own, a separator.
+        {cmCaptureOds, static_cast<UINT>(-1), 0, cmLogToFile, cmFilters, cmReceiveSyslog, cmForwardSyslog},
     };
     for (int position = 0; position < static_cast<int>(ids.size()); ++position)
         for (int item = 0; item < static_cast<int>(ids[position].size()); ++item)

@@ -617,6 +617,11 @@ TEST_F(SettingsWindow, EveryStoredValueIsAppliedAndWrittenBack)
     expected.CaptureChannel = 4;
     expected.LogMaxMb = 7;
     expected.LogKeep = 2;
+    expected.SyslogAddress = DefaultSyslogAddress;
+    expected.SyslogPort = expected.ForwardPort = DefaultSyslogPort;
+    expected.SyslogUdp = expected.SyslogTcp = true;
+    expected.SyslogChannel = DefaultSyslogChannel;
+    expected.ForwardProtocol = ForwardOverTcp;
     EXPECT_TRUE(LoadSettingsFile(TIniFile(SettingsPath())) == expected);
     EXPECT_TRUE(Boxes.empty());
 }

@@ -32,7 +32,10 @@ static void PrintTo(const TSettings& s, std::ostream* out)
     *out << " font " << testing::PrintToString(s.FontName) << " " << s.FontSize << " colours " << s.FontColor << ","
          << s.WindowColor << " lines " << s.DisplayLines << " capture " << s.CaptureOds << " " << s.CaptureChannel
          << " log " << s.LogEnabled << " " << testing::PrintToString(s.LogFile) << " " << s.LogMaxMb << " " << s.LogKeep
-         << "}";
+         << " syslog " << s.SyslogReceive << " " << testing::PrintToString(s.SyslogAddress) << " " << s.SyslogPort
+         << " " << s.SyslogUdp << s.SyslogTcp << " " << s.SyslogChannel << " forward " << s.ForwardEnabled << " "
+         << testing::PrintToString(s.ForwardHost) << " " << s.ForwardPort << " "
+         << testing::PrintToString(s.ForwardProtocol) << " " << s.ForwardRelay << "}";
 }
 
 namespace {
@@ -168,6 +171,13 @@ TSettings MissingFileValues()
     s.WindowColor = 1;
     s.DisplayLines = 32000;
     s.LogKeep = 1; // old log files kept once a size limit is set
+    s.SyslogAddress = L"127.0.0.1";
+    s.SyslogPort = 514;
+    s.SyslogUdp = true;
+    s.SyslogTcp = true;
+    s.SyslogChannel = 5;
+    s.ForwardPort = 514;
+    s.ForwardProtocol = L"TCP";
     return s;
 }
 
@@ -207,6 +217,17 @@ TSettings Unusual()
     s.LogFile = L"C:\\logs\\trace.log";
     s.LogMaxMb = 100;
     s.LogKeep = 0;
+    s.SyslogReceive = true;
+    s.SyslogAddress = L"0.0.0.0";
+    s.SyslogPort = 1514;
+    s.SyslogUdp = false;
+    s.SyslogTcp = true;
+    s.SyslogChannel = 0;
+    s.ForwardEnabled = true;
+    s.ForwardHost = L"collector";
+    s.ForwardPort = 6514;
+    s.ForwardProtocol = L"UDP";
+    s.ForwardRelay = true;
     return s;
 }
 
@@ -296,6 +317,29 @@ TEST(SettingsFile, OptionalSectionsHoldOnlyValuesAwayFromTheirDefaults)
          },
          "[LOG]\r\nENABLED=TRUE\r\nMAXMB=5\r\nKEEP=3\r\n"},
         {"no old log files", [](TSettings& s) { s.LogKeep = 0; }, "[LOG]\r\nKEEP=0\r\n"},
+        {"syslog received on all interfaces over TCP",
+         [](TSettings& s) {
+             s.SyslogReceive = true;
+             s.SyslogAddress = L"0.0.0.0";
+             s.SyslogUdp = false;
+         },
+         "[SYSLOG]\r\nRECEIVE=TRUE\r\nADDRESS=0.0.0.0\r\nUDP=FALSE\r\n"},
+        {"syslog port and channel",
+         [](TSettings& s) {
+             s.SyslogPort = 5514;
+             s.SyslogTcp = false;
+             s.SyslogChannel = 0;
+         },
+         "[SYSLOG]\r\nPORT=5514\r\nTCP=FALSE\r\nCHANNEL=0\r\n"},
+        {"forwarding over UDP with relay",
+         [](TSettings& s) {
+             s.ForwardEnabled = true;
+             s.ForwardHost = L"logs.example";
+             s.ForwardPort = 1514;
+             s.ForwardProtocol = L"UDP";
+             s.ForwardRelay = true;
+         },
+         "[FORWARD]\r\nENABLED=TRUE\r\nHOST=logs.example\r\nPORT=1514\r\nPROTOCOL=UDP\r\nRELAY=TRUE\r\n"},
         {"everything",
          [](TSettings& s) {
              s.CaptureOds = true;
@@ -440,6 +484,16 @@ TEST(SettingsFile, StoredValuesAreRead)
          }},
         {"[LOG]\r\nMAXMB=-1\r\nKEEP=-3\r\n", [](TSettings&) {}},
         {"[LOG]\r\nMAXMB=2147483647\r\nKEEP=many\r\n", [](TSettings& s) { s.LogMaxMb = INT_MAX; }},
+        {"[SYSLOG]\r\nPORT=0\r\nCHANNEL=10\r\nUDP=no\r\n", [](TSettings& s) { s.SyslogUdp = false; }},
+        {"[SYSLOG]\r\nPORT=65536\r\nCHANNEL=-1\r\n", [](TSettings&) {}},
+        {"[syslog]\r\nreceive=true\r\nport=65535\r\naddress=::\r\n",
+         [](TSettings& s) {
+             s.SyslogReceive = true;
+             s.SyslogPort = 65535;
+             s.SyslogAddress = L"::";
+         }},
+        {"[FORWARD]\r\nPORT=-1\r\nPROTOCOL=SCTP\r\n", [](TSettings&) {}},
+        {"[FORWARD]\r\nPROTOCOL=udp\r\n", [](TSettings& s) { s.ForwardProtocol = L"UDP"; }},
     };
     TTempDir dir;
     int index = 0;
