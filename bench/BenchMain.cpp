@@ -6,6 +6,7 @@
 // and with rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
+//            [--only rules]   (the rules rows alone)
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
@@ -46,8 +47,8 @@ constexpr int RulesRounds = 3;
 // best rate: the machine's other load drifts and comes in bursts.
 constexpr int ComparisonRounds = 3;
 constexpr int RuleCostLines = 20000;
-constexpr int PathologicalCostLines = 50;
-constexpr unsigned long DefaultPathologicalEntries = 500; // each costs a whole regex budget
+constexpr unsigned long DefaultPathologicalEntries = DefaultRulesPerSender;
+constexpr std::size_t HostileLineChars = 4000;
 constexpr DWORD LatencySpacingMs = 1;
 constexpr std::int32_t DisplayLimit = 32000;           // the terminal's default limit
 constexpr int MemoryLineChars = 200;
@@ -331,7 +332,11 @@ void MeasureRules(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy,
     Progress("rules: the decision alone");
     report.TextRulesCostUs = Bench::RuleCostUs(Bench::TwentyTextRules(), RuleCostLines);
     report.RegexRulesCostUs = Bench::RuleCostUs(Bench::FiveRegexRules(), RuleCostLines);
-    report.PathologicalCostUs = Bench::RuleCostUs(Bench::PathologicalRegexRule(), PathologicalCostLines);
+    report.PathologicalCostUs = Bench::RuleCostUs(Bench::PathologicalRegexRule(), RuleCostLines);
+    report.HostileLineChars = HostileLineChars;
+    const Bench::THostileDecisionUs hostile = Bench::WorstHostileDecisionUs(HostileLineChars);
+    report.HostileFirstUs = hostile.FirstUs;
+    report.HostileLaterUs = hostile.LaterUs;
     for (int round = 0; round < RulesRounds; ++round) {
         for (const auto& run : runs) {
             if (round >= run.Rounds)
@@ -497,10 +502,12 @@ int Run(const Bench::TArguments& arguments)
         throw Exception(L"--throughput-count must be " + std::to_wstring(FloodSenders) + L" to " +
                         std::to_wstring(DisplayLimit));
 
+    const bool onlyRules = arguments.Text(L"only", L"") == L"rules";
+
     Progress("starting");
     Bench::TBenchDriver driver;
     const Bench::TTerminalCopy copy;
-    for (int round = 0; round < ComparisonRounds; ++round) {
+    for (int round = 0; round < (onlyRules ? 0 : ComparisonRounds); ++round) {
         {
             const TPeerReader peer(driver);
             MeasureIntake(driver, copy, peer, 1, report);
@@ -512,13 +519,16 @@ int Run(const Bench::TArguments& arguments)
         MeasureLog(driver, copy, report);
         MeasureSteadyState(driver, copy, report);
     }
-    MeasureIntakeBesideCapture(driver, copy, report);
+    if (!onlyRules)
+        MeasureIntakeBesideCapture(driver, copy, report);
     MeasureRules(driver, copy, report);
-    MeasureMemory(driver, copy, report);
-    MeasureResponses(driver, copy, report);
-    MeasureSceneResponses(driver, copy, report);
-    report.LongestHoldsUs = driver.LongestHoldsUs();
-    MeasureSearchAndSave(report);
+    if (!onlyRules) {
+        MeasureMemory(driver, copy, report);
+        MeasureResponses(driver, copy, report);
+        MeasureSceneResponses(driver, copy, report);
+        report.LongestHoldsUs = driver.LongestHoldsUs();
+        MeasureSearchAndSave(report);
+    }
 
     Progress("done");
     Bench::PrintTable(report);
@@ -537,7 +547,7 @@ int wmain(int argc, wchar_t** argv)
     try {
         return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"response-count",
                                                   L"throughput-count", L"rules-count", L"pathological-count",
-                                                  L"json"}));
+                                                  L"json", L"only"}));
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "vt_bench: %s\n", failure.what());
         return 1;
