@@ -57,7 +57,7 @@ std::vector<TFilterRule> PathologicalRegexRule()
 std::vector<std::wstring> HostilePatterns()
 {
     return {L"(|||||||||){20}$", L"(?:(?:)*)*x", std::wstring(127, L'(') + std::wstring(127, L')'), L"(){3000}",
-            L"(?:){40000}", L"(a{100}){100}", L"[a-z]{1000}b", L"((a*)*)*b", L"(a+)+b", L"(a|a)*b",
+            L"(?:){40000}", L"(a{100}){100}", L"[a-z]{1000}b", L"[a-z]{150}b", L".{0,60}x", L"((a*)*)*b", L"(a+)+b", L"(a|a)*b",
             L"^(\\w+\\s?)+$", L"(\\w+\\s?)+[!]", L"[ab]*a[ab]{20}c", L"(.*a){20}c",
             std::wstring(127, L'(') + L"a" + std::wstring(127, L')'), L"((((((((((a))))))))))*c", L"(a*)\\1b",
             L"(?=a*)b"};

@@ -1,7 +1,8 @@
 // A regular expression of a rule, matched by RE2: the time a search takes grows with the
-// line's length only, never with how the pattern is written, and the memory a pattern may use
-// is capped. What RE2 cannot match that way (back references, lookarounds) or would need too
-// much memory for (large repeat counts) it refuses when the pattern is compiled.
+// line's length and the size of the compiled pattern only, never with how the pattern is
+// written, and the memory a pattern may use is capped. What RE2 cannot match that way (back
+// references, lookarounds) it refuses when the pattern is compiled, and so do we for patterns
+// whose repeat counts make the compiled form large (it is what a search's time grows with).
 #pragma once
 
 #include <cstddef>
@@ -40,9 +41,15 @@ public:
 
     // Far beyond a line from the exchange area (255 characters and the prefixes).
     static constexpr std::size_t MaxTestedLineChars = 1024;
-    // What one compiled pattern may hold, its program and its matching state together: ample
-    // for any pattern a person writes, small enough that hundreds of rules stay cheap.
-    static constexpr std::int64_t MaxMemoryBytes = 256 * 1024;
+    // The most steps a pattern's repeats may add to it, counted as if every character were
+    // one byte (so that a class such as \pL is one step): "error|fail(ed|ure)?" adds none,
+    // "[a-z]{100}b" 94, ".{0,60}x" 177. Large repeat counts make a search build large states,
+    // one per character, in a time that grows with the square of the count.
+    static constexpr int MaxRepeatSteps = 200;
+    // What one compiled pattern may hold, its program and the states its searches build
+    // together: enough for the states of a whole line of a pattern at MaxRepeatSteps. A
+    // pattern holds only what the lines have needed so far, a few KB for most.
+    static constexpr std::int64_t MaxMemoryBytes = 1024 * 1024;
 
 private:
     std::unique_ptr<re2::RE2> FRegex;
