@@ -26,7 +26,7 @@ public:
 
 class TRegexPattern {
 public:
-    // Compiles the pattern, case-insensitive. Throws TPatternError with RE2's reason.
+    // Compiles the pattern, case-insensitive. Throws TPatternError with the reason it is refused.
     explicit TRegexPattern(std::wstring_view pattern);
     ~TRegexPattern();
     TRegexPattern(TRegexPattern&&) noexcept;
