@@ -6,8 +6,9 @@
 // and with rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
-//            [--only capture]
-// --only capture runs just the capture rows (minimal reader and terminal, 1 and 4 senders).
+//            [--only capture|rules]
+// --only capture runs just the capture rows (minimal reader and terminal, 1 and 4 senders);
+// --only rules just the rules rows.
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
@@ -48,8 +49,8 @@ constexpr int RulesRounds = 3;
 // best rate: the machine's other load drifts and comes in bursts.
 constexpr int ComparisonRounds = 3;
 constexpr int RuleCostLines = 20000;
-constexpr int PathologicalCostLines = 50;
-constexpr unsigned long DefaultPathologicalEntries = 500; // each costs a whole regex budget
+constexpr unsigned long DefaultPathologicalEntries = DefaultRulesPerSender;
+constexpr std::size_t HostileLineChars = 4000;
 constexpr DWORD LatencySpacingMs = 1;
 constexpr std::int32_t DisplayLimit = 32000;           // the terminal's default limit
 constexpr int MemoryLineChars = 200;
@@ -61,6 +62,7 @@ constexpr wchar_t DefaultJson[] = L"..\\bench\\results.json"; // beside bin/ in 
 constexpr DWORD ReaderLimitMs = 10000;
 constexpr wchar_t LogFileName[] = L"..\\bench\\log.txt"; // beside bin/ in the build folder
 constexpr wchar_t CaptureRows[] = L"capture"; // --only: the capture rows alone
+constexpr wchar_t RulesRows[] = L"rules";     // --only: the rules rows alone
 constexpr wchar_t SlowLogName[] = L"..\\bench\\slow-log.fifo"; // made by scripts/bench.sh
 
 // Under Wine a crash can end a process with exit code 0: report it and end non-zero.
@@ -322,31 +324,32 @@ void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy&
 }
 
 
-// No rules, 20 text rules and 5 regex rules in turn, for a few rounds, each kept at its best
-// rate: the load of the machine drifts and weighs on all alike. Then the pathological rule once.
+// No rules, 20 text rules, 5 regex rules and the pathological rule in turn, for a few rounds,
+// each kept at its best rate: the load of the machine drifts and weighs on all alike.
 void MeasureRules(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& report)
 {
     const struct {
         const char* Step;
         std::vector<TFilterRule> Rules;
         unsigned long PerSender;
-        int Rounds;
         Bench::TFloodResult& Result;
     } runs[] = {
-        {"rules: none", {}, report.RulesPerSender, RulesRounds, report.NoRules},
-        {"rules: 20 text rules", Bench::TwentyTextRules(), report.RulesPerSender, RulesRounds, report.TextRules},
-        {"rules: 5 regex rules", Bench::FiveRegexRules(), report.RulesPerSender, RulesRounds, report.RegexRules},
-        {"rules: 1 pathological regex", Bench::PathologicalRegexRule(), report.PathologicalPerSender, 1,
+        {"rules: none", {}, report.RulesPerSender, report.NoRules},
+        {"rules: 20 text rules", Bench::TwentyTextRules(), report.RulesPerSender, report.TextRules},
+        {"rules: 5 regex rules", Bench::FiveRegexRules(), report.RulesPerSender, report.RegexRules},
+        {"rules: 1 pathological regex", Bench::PathologicalRegexRule(), report.PathologicalPerSender,
          report.PathologicalRule},
     };
     Progress("rules: the decision alone");
     report.TextRulesCostUs = Bench::RuleCostUs(Bench::TwentyTextRules(), RuleCostLines);
     report.RegexRulesCostUs = Bench::RuleCostUs(Bench::FiveRegexRules(), RuleCostLines);
-    report.PathologicalCostUs = Bench::RuleCostUs(Bench::PathologicalRegexRule(), PathologicalCostLines);
+    report.PathologicalCostUs = Bench::RuleCostUs(Bench::PathologicalRegexRule(), RuleCostLines);
+    report.HostileLineChars = HostileLineChars;
+    const Bench::THostileDecisionUs hostile = Bench::WorstHostileDecisionUs(HostileLineChars);
+    report.HostileFirstUs = hostile.FirstUs;
+    report.HostileLaterUs = hostile.LaterUs;
     for (int round = 0; round < RulesRounds; ++round) {
         for (const auto& run : runs) {
-            if (round >= run.Rounds)
-                continue;
             Progress(run.Step);
             WithTerminal(
                 driver, copy,
@@ -509,8 +512,9 @@ int Run(const Bench::TArguments& arguments)
                         std::to_wstring(DisplayLimit));
 
     const std::wstring only = arguments.Text(L"only", L"");
-    if (!only.empty() && only != CaptureRows)
-        throw Exception(L"--only knows \"" + std::wstring(CaptureRows) + L"\" only");
+    if (!only.empty() && only != CaptureRows && only != RulesRows)
+        throw Exception(L"--only knows \"" + std::wstring(CaptureRows) + L"\" and \"" + std::wstring(RulesRows) + L"\"");
+    const bool onlyRules = only == RulesRows;
 
     Progress("starting");
     Bench::TBenchDriver driver;
@@ -520,7 +524,7 @@ int Run(const Bench::TArguments& arguments)
         Bench::PrintTable(report);
         return 0;
     }
-    for (int round = 0; round < ComparisonRounds; ++round) {
+    for (int round = 0; round < (onlyRules ? 0 : ComparisonRounds); ++round) {
         {
             const TPeerReader peer(driver);
             MeasureIntake(driver, copy, peer, 1, report);
@@ -532,13 +536,16 @@ int Run(const Bench::TArguments& arguments)
         MeasureLog(driver, copy, report);
         MeasureSteadyState(driver, copy, report);
     }
-    MeasureIntakeBesideCapture(driver, copy, report);
+    if (!onlyRules)
+        MeasureIntakeBesideCapture(driver, copy, report);
     MeasureRules(driver, copy, report);
-    MeasureMemory(driver, copy, report);
-    MeasureResponses(driver, copy, report);
-    MeasureSceneResponses(driver, copy, report);
-    report.LongestHoldsUs = driver.LongestHoldsUs();
-    MeasureSearchAndSave(report);
+    if (!onlyRules) {
+        MeasureMemory(driver, copy, report);
+        MeasureResponses(driver, copy, report);
+        MeasureSceneResponses(driver, copy, report);
+        report.LongestHoldsUs = driver.LongestHoldsUs();
+        MeasureSearchAndSave(report);
+    }
 
     Progress("done");
     Bench::PrintTable(report);

@@ -26,6 +26,8 @@ constexpr double MaxHoldMs = 2;            // longest hold of the mutex by our s
 constexpr double MicrosecondsPerMs = 1000;
 constexpr double MinTextRulesRatio = 0.9; // 20 text rules / no rules
 constexpr double MinRegexRulesRatio = 0.8; // 5 regex rules / no rules
+constexpr double MinPathologicalRatio = 0.8; // 1 pathological regex / no rules
+constexpr double MaxHostileDecisionUs = 50; // the longest decision of a hostile pattern
 constexpr double MinCaptureRatio = 0.9;   // capture / minimal reader of the debug-output buffer
 constexpr double MinLogRatio = 0.9;       // intake with the log to file on / off
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
@@ -77,8 +79,10 @@ struct TVerdict {
     bool VtSendCountMet = false, VtSendPipeMet = false, CApiMet = false, ShownOnceMet = false, HoldMet = false;
     double TextRulesRatio = 0;   // 20 text rules / no rules
     double RegexRulesRatio = 0;  // 5 regex rules / no rules
+    double PathologicalRatio = 0; // 1 pathological regex / no rules
     double LongestAnswerWithRulesMs = 0;
-    bool TextRulesMet = false, RegexRulesMet = false, AnswerWithRulesMet = false;
+    bool TextRulesMet = false, RegexRulesMet = false, PathologicalMet = false, HostileMet = false,
+         AnswerWithRulesMet = false;
     double Capture1Ratio = 0; // capture / minimal reader
     double Capture4Ratio = 0;
     std::int64_t CaptureLost = 0;
@@ -129,9 +133,12 @@ TVerdict Judge(const TBenchReport& report)
     verdict.HoldMet = verdict.LongestHoldMs && *verdict.LongestHoldMs <= MaxHoldMs;
     verdict.TextRulesRatio = Ratio(report.TextRules.Rate, report.NoRules.Rate).value_or(0);
     verdict.RegexRulesRatio = Ratio(report.RegexRules.Rate, report.NoRules.Rate).value_or(0);
+    verdict.PathologicalRatio = Ratio(report.PathologicalRule.Rate, report.NoRules.Rate).value_or(0);
     verdict.LongestAnswerWithRulesMs = LongestAnswerWithRules(report);
     verdict.TextRulesMet = verdict.TextRulesRatio >= MinTextRulesRatio;
     verdict.RegexRulesMet = verdict.RegexRulesRatio >= MinRegexRulesRatio;
+    verdict.PathologicalMet = verdict.PathologicalRatio >= MinPathologicalRatio;
+    verdict.HostileMet = std::max(report.HostileFirstUs, report.HostileLaterUs) < MaxHostileDecisionUs;
     verdict.AnswerWithRulesMet = verdict.LongestAnswerWithRulesMs < MaxAnswerMs;
     verdict.Capture1Ratio = Ratio(report.Capture1.Rate, report.Reader1.Rate).value_or(0);
     verdict.Capture4Ratio = Ratio(report.Capture4.Rate, report.Reader4.Rate).value_or(0);
@@ -305,11 +312,14 @@ void PrintTable(const TBenchReport& report)
         {"Rules: 5 regex rules [e/s]", Rate(report.RegexRules), Rate(report.NoRules) + " none",
          Fixed(verdict.RegexRulesRatio), AtLeast(MinRegexRulesRatio), Met(verdict.RegexRulesMet)},
         {"Rules: 1 pathological regex [e/s]", Rate(report.PathologicalRule), Rate(report.NoRules) + " none",
-         Fixed(Ratio(report.PathologicalRule.Rate, report.NoRules.Rate)), "", ""},
+         Fixed(verdict.PathologicalRatio), AtLeast(MinPathologicalRatio), Met(verdict.PathologicalMet)},
         {"Rules: decision per line, text/regex/path. [us]",
          Format("%.1f", report.TextRulesCostUs) + "/" + Format("%.1f", report.RegexRulesCostUs) + "/" +
              Format("%.0f", report.PathologicalCostUs),
          Format("%.0f", report.NoRules.ConsumerCpuUs) + " CPU/entry", "", "", ""},
+        {"Rules: worst hostile decision, first/later [us]",
+         Format("%.1f", report.HostileFirstUs) + "/" + Format("%.1f", report.HostileLaterUs),
+         std::to_string(report.HostileLineChars) + " chars", "", Below(MaxHostileDecisionUs), Met(verdict.HostileMet)},
         {"Rules: longest answer, none/text/regex/path. [ms]",
          Fixed(report.NoRules.MaxAnswerMs, "%.0f") + "/" + Fixed(report.TextRules.MaxAnswerMs, "%.0f") + "/" +
              Fixed(report.RegexRules.MaxAnswerMs, "%.0f") + "/" + Fixed(report.PathologicalRule.MaxAnswerMs, "%.0f"),
@@ -385,6 +395,11 @@ void WriteJson(const TBenchReport& report, const std::wstring& path)
                                                  {"regex5", JsonNumber(report.RegexRulesCostUs)},
                                                  {"pathologicalRegex", JsonNumber(report.PathologicalCostUs)},
                                              })},
+                      {"worstHostileDecisionUs", JsonObject({
+                                                     {"lineChars", JsonNumber(static_cast<std::int64_t>(report.HostileLineChars))},
+                                                     {"first", JsonNumber(report.HostileFirstUs)},
+                                                     {"later", JsonNumber(report.HostileLaterUs)},
+                                                 })},
                       {"text20ToNone", JsonNumber(verdict.TextRulesRatio)},
                       {"regex5ToNone", JsonNumber(verdict.RegexRulesRatio)},
                       {"pathologicalToNone", JsonNumber(Ratio(report.PathologicalRule.Rate, report.NoRules.Rate))},

@@ -40,6 +40,9 @@ struct TBenchReport {
     TFloodResult NoRules, TextRules, RegexRules, PathologicalRule;
     // The decision alone, per line, timed in this process.
     double TextRulesCostUs = 0, RegexRulesCostUs = 0, PathologicalCostUs = 0;
+    // The longest decision of a hostile pattern on a long line: a rule's first, a later one.
+    std::size_t HostileLineChars = 0;
+    double HostileFirstUs = 0, HostileLaterUs = 0;
     // Capture of OutputDebugStringA by the terminal against the minimal reader, each right
     // after the other; the exchange route's intake while senders flood both routes at once.
     TFloodResult Capture1, Capture4, Reader1, Reader4, AreaBesideCapture;

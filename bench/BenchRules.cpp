@@ -50,9 +50,51 @@ std::vector<TFilterRule> HighlightRules()
 
 std::vector<TFilterRule> PathologicalRegexRule()
 {
-    // The lines hold runs of words and no "!". Written as a class, the "!" is no text the
-    // rule could look for before it searches, so every line is searched.
+    // The lines hold runs of words and no "!".
     return ExcludeRules(TMatchMode::Regex, {L"(\\w+\\s?)+[!]"});
+}
+
+std::vector<std::wstring> HostilePatterns()
+{
+    return {L"(|||||||||){20}$", L"(?:(?:)*)*x", std::wstring(127, L'(') + std::wstring(127, L')'), L"(){3000}",
+            L"(?:){40000}", L"(a{100}){100}", L"[a-z]{1000}b", L"[a-z]{150}b", L".{0,60}x", L"((a*)*)*b", L"(a+)+b", L"(a|a)*b",
+            L"^(\\w+\\s?)+$", L"(\\w+\\s?)+[!]", L"[ab]*a[ab]{20}c", L"(.*a){20}c",
+            std::wstring(127, L'(') + L"a" + std::wstring(127, L')'), L"((((((((((a))))))))))*c", L"(a*)\\1b",
+            L"(?=a*)b"};
+}
+
+THostileDecisionUs WorstHostileDecisionUs(std::size_t lineChars)
+{
+    std::wstring as(lineChars, L'a'), abs, words;
+    while (abs.size() < lineChars)
+        abs += L"ab";
+    while (words.size() < lineChars)
+        words += L"word ";
+    const std::wstring lines[] = {as, abs.substr(0, lineChars), words.substr(0, lineChars)};
+    const auto decisionUs = [](const TRuleSet& ruleSet, const std::wstring& line) {
+        const std::int64_t start = NowTicks();
+        ruleSet.Admits(line);
+        return TicksToSeconds(NowTicks() - start) * 1e6;
+    };
+    THostileDecisionUs worst;
+    for (const std::wstring& pattern : HostilePatterns()) {
+        if (PatternProblem(TMatchMode::Regex, pattern))
+            continue; // refused: it never decides anything
+        for (const std::wstring& line : lines) {
+            // Each the best of a few rounds: the load of the machine only ever adds.
+            THostileDecisionUs best;
+            for (int round = 0; round < CostRounds; ++round) {
+                const TRuleSet ruleSet(ExcludeRules(TMatchMode::Regex, {pattern.c_str()}));
+                const double first = decisionUs(ruleSet, line);
+                const double later = decisionUs(ruleSet, line);
+                best.FirstUs = round == 0 ? first : std::min(best.FirstUs, first);
+                best.LaterUs = round == 0 ? later : std::min(best.LaterUs, later);
+            }
+            worst.FirstUs = std::max(worst.FirstUs, best.FirstUs);
+            worst.LaterUs = std::max(worst.LaterUs, best.LaterUs);
+        }
+    }
+    return worst;
 }
 
 double RuleCostUs(const std::vector<TFilterRule>& rules, int lines)

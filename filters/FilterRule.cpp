@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "BoundedRegex.h"
+#include "RegexPattern.h"
 #include "TextMatch.h"
 
 namespace {
@@ -59,7 +59,7 @@ std::optional<std::wstring> PatternProblem(TMatchMode mode, std::wstring_view pa
                (mode == TMatchMode::Regex ? L"Write [ ] or \\s instead." : L"Use a regex with [ ] instead.");
     if (mode == TMatchMode::Regex) {
         try {
-            TBoundedRegex regex(pattern);
+            const TRegexPattern regex(pattern);
         } catch (const TPatternError& failure) {
             return failure.Message();
         }

@@ -12,7 +12,7 @@
 enum class TRuleKind { Include, Exclude, Highlight };
 
 // Text: contained as the search finds text (a to z in any case, every other character exact).
-// Regex: an ECMAScript regular expression, a to z in any case.
+// Regex: a regular expression in RE2's syntax, letters in any case.
 enum class TMatchMode { Text, Regex };
 
 struct TFilterRule {

@@ -1,27 +1,33 @@
 #include "RuleSet.h"
 
-#include <algorithm>
+#include <string>
 #include <utility>
 
-#include "RequiredText.h"
 #include "TextMatch.h"
 
-// A line under test: its upper-cased copy is made once, for the first text rule that needs it.
+// A line under test: its upper-cased copy and its UTF-8 copy are made once, each for the
+// first rule that needs it.
 class TRuleSet::TTestedLine {
 public:
     explicit TTestedLine(std::wstring_view line) noexcept : FLine(line) {}
 
-    std::wstring_view Line() const noexcept { return FLine; }
     std::wstring_view Upper()
     {
         if (!FUpper)
             FUpper = AsciiUpper(FLine);
         return *FUpper;
     }
+    std::string_view Utf8()
+    {
+        if (!FUtf8)
+            FUtf8 = TRegexPattern::MatchedText(FLine);
+        return *FUtf8;
+    }
 
 private:
     std::wstring_view FLine;
     std::optional<std::wstring> FUpper;
+    std::optional<std::string> FUtf8;
 };
 
 TRuleSet::TRuleSet(std::vector<TFilterRule> rules) : FRules(std::move(rules))
@@ -36,10 +42,8 @@ TRuleSet::TRuleSet(std::vector<TFilterRule> rules) : FRules(std::move(rules))
         compiled.Index = index;
         if (rule.Mode == TMatchMode::Text)
             compiled.UpperText = AsciiUpper(rule.Pattern);
-        else {
+        else
             compiled.Regex.emplace(rule.Pattern);
-            compiled.Required = RequiredTexts(rule.Pattern);
-        }
         switch (rule.Kind) {
         case TRuleKind::Include:
             FIncludes.push_back(std::move(compiled));
@@ -58,12 +62,7 @@ bool TRuleSet::Matches(const TCompiledRule& rule, TTestedLine& line)
 {
     if (!rule.Regex)
         return ContainsUpper(line.Upper(), rule.UpperText);
-    // Most lines lack every text a match would need: no search for them.
-    if (!rule.Required.empty() && std::none_of(rule.Required.begin(), rule.Required.end(), [&](const std::wstring& text) {
-            return ContainsUpper(line.Upper(), text);
-        }))
-        return false;
-    return rule.Regex->Search(line.Line()) == TSearchOutcome::Match; // out of budget: no match
+    return rule.Regex->Matches(line.Utf8());
 }
 
 bool TRuleSet::AnyMatches(const std::vector<TCompiledRule>& rules, TTestedLine& line)

@@ -7,14 +7,14 @@
 #include <string_view>
 #include <vector>
 
-#include "BoundedRegex.h"
 #include "FilterRule.h"
+#include "RegexPattern.h"
 
 class TRuleSet {
 public:
     TRuleSet() = default;
     // Compiles the enabled rules. Throws TPatternError when one of them has a pattern that
-    // PatternProblem refuses.
+    // PatternProblem refuses; disabled rules are kept as they are, refused or not.
     explicit TRuleSet(std::vector<TFilterRule> rules);
 
     const std::vector<TFilterRule>& Rules() const noexcept { return FRules; }
@@ -32,8 +32,7 @@ private:
     struct TCompiledRule {
         std::size_t Index = 0;                // in FRules
         std::wstring UpperText;               // text mode: the pattern upper-cased
-        std::optional<TBoundedRegex> Regex;   // regex mode
-        std::vector<std::wstring> Required;   // regex mode: a match holds one of these (RequiredTexts)
+        std::optional<TRegexPattern> Regex;   // regex mode
     };
     class TTestedLine;
 

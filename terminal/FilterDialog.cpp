@@ -25,11 +25,12 @@ constexpr TMatchMode Modes[] = {TMatchMode::Text, TMatchMode::Regex};
 
 constexpr wchar_t EnabledMark[] = L"on";
 constexpr wchar_t DisabledMark[] = L"off";
+constexpr wchar_t RefusedMark[] = L"refused";
 constexpr wchar_t SampleText[] = L"Sample line";
 constexpr COLORREF ProblemColour = RGB(176, 0, 0);
 constexpr DWORD ColourDialogFlags = CC_RGBINIT | CC_ANYCOLOR | CC_FULLOPEN | CC_ENABLEHOOK;
-// Columns of the rule list (dialog units): enabled, kind, mode, pattern.
-constexpr std::array<int, 3> RuleListTabs = {20, 58, 84};
+// Columns of the rule list (dialog units): state (on, off, refused), kind, mode, pattern.
+constexpr std::array<int, 3> RuleListTabs = {32, 70, 96};
 
 constexpr DWORD Tab = WS_TABSTOP;
 constexpr DWORD Push = BS_PUSHBUTTON | WS_TABSTOP;
@@ -69,10 +70,12 @@ WPARAM PositionOf(const Value (&values)[Count], Value value)
     return static_cast<WPARAM>(std::find(std::begin(values), std::end(values), value) - std::begin(values));
 }
 
+// A rule whose pattern is refused (one read from the settings file) is out of force.
 std::wstring RuleRow(const TFilterRule& rule)
 {
-    return std::wstring(rule.Enabled ? EnabledMark : DisabledMark) + L'\t' + std::wstring(KindName(rule.Kind)) + L'\t' +
-           std::wstring(ModeName(rule.Mode)) + L'\t' + rule.Pattern;
+    const wchar_t* state = PatternProblem(rule.Mode, rule.Pattern) ? RefusedMark : rule.Enabled ? EnabledMark : DisabledMark;
+    return state + (L'\t' + std::wstring(KindName(rule.Kind))) + L'\t' + std::wstring(ModeName(rule.Mode)) + L'\t' +
+           rule.Pattern;
 }
 
 class TFilterDialog {
@@ -183,7 +186,7 @@ private:
             FFieldColours.Back = rule.BackColour;
         }
         ShowColourControls();
-        ShowProblem(L"");
+        ShowProblem(PatternProblem(rule.Mode, rule.Pattern).value_or(L""));
     }
 
     TRuleKind FieldKind() const

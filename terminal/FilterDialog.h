@@ -1,7 +1,8 @@
 // The dialog "Filters and highlights": the rules in order, with fields to write one rule
 // (kind, match mode, enabled, pattern, colours) and buttons to add it, change the selected
 // rule to it, remove the selected rule or move it up and down. A pattern that PatternProblem
-// refuses is refused with its reason shown in the dialog.
+// refuses is refused with its reason shown in the dialog; a rule read with such a pattern is
+// listed as refused, with its reason shown when it is selected.
 #pragma once
 
 #include <windows.h>
@@ -40,5 +41,5 @@ enum TFilterDialogControl : int {
     idRuleTextColour,  // opens the colour dialog
     idRuleBackColour,
     idRuleSample,      // "Sample line" in the rule's colours
-    idRuleProblem,     // why the last Add or Change was refused; empty otherwise
+    idRuleProblem,     // why the last Add or Change, or the selected rule, was refused; empty otherwise
 };

@@ -89,13 +89,14 @@ std::optional<TFilterRule> ParseRuleValue(std::wstring_view value)
     const auto enabled = ParseEnabled(fields[2]);
     const auto text = ParseColour(fields[3]);
     const auto back = ParseColour(fields[4]);
-    if (!kind || !mode || !enabled || !text || !back || PatternProblem(*mode, value))
+    if (!kind || !mode || !enabled || !text || !back)
         return std::nullopt;
 
     TFilterRule rule;
     rule.Kind = *kind;
     rule.Mode = *mode;
-    rule.Enabled = *enabled;
+    // A pattern the rules cannot use stays the user's, out of force until it is changed.
+    rule.Enabled = *enabled && !PatternProblem(*mode, value);
     if (rule.Kind == TRuleKind::Highlight) {
         rule.TextColour = *text;
         rule.BackColour = *back;
@@ -106,9 +107,13 @@ std::optional<TFilterRule> ParseRuleValue(std::wstring_view value)
 
 std::vector<TFilterRule> LoadFilterRules(const TIniFile& file)
 {
+    // A key written twice reads, as every key does, as its first value: it is one rule.
     std::vector<std::pair<std::uint32_t, std::wstring>> numbered;
     for (const std::wstring& key : file.KeyNames(FiltersSection)) {
-        if (const auto number = RuleNumber(key))
+        const auto number = RuleNumber(key);
+        const std::wstring upperKey = AsciiUpper(key);
+        if (number && std::none_of(numbered.begin(), numbered.end(),
+                                   [&](const auto& seen) { return AsciiUpper(seen.second) == upperKey; }))
             numbered.emplace_back(*number, key);
     }
     std::stable_sort(numbered.begin(), numbered.end(),
@@ -124,8 +129,11 @@ std::vector<TFilterRule> LoadFilterRules(const TIniFile& file)
 
 void SaveFilterRules(TIniFile& file, const std::vector<TFilterRule>& rules)
 {
-    // Written afresh, so that no rule of an earlier, longer list stays behind.
-    file.DeleteSection(FiltersSection);
+    // Written afresh, so that no rule of an earlier, longer list stays behind, nor one of a
+    // section written twice (the rules read from the first).
+    do
+        file.DeleteSection(FiltersSection);
+    while (!file.KeyNames(FiltersSection).empty());
     for (std::size_t index = 0; index < rules.size(); ++index)
         file.Write(FiltersSection, RuleKeyPrefix + std::to_wstring(index + 1), RuleValue(rules[index]));
     file.Flush();

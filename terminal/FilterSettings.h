@@ -17,12 +17,13 @@ inline constexpr wchar_t FiltersSection[] = L"FILTERS";
 // values in decimal (empty where unused), then the pattern, commas and all.
 std::wstring RuleValue(const TFilterRule& rule);
 
-// The rule a value describes; nothing when any part is unreadable or the pattern is not one
-// a rule may have. Colours are read like the other colour values of the file; include and
-// exclude rules ignore theirs.
+// The rule a value describes; nothing when any part before the pattern is unreadable. A rule
+// whose pattern PatternProblem refuses is kept, disabled. Colours are read like the other
+// colour values of the file; include and exclude rules ignore theirs.
 std::optional<TFilterRule> ParseRuleValue(std::wstring_view value);
 
-// The rules of the section in the order of their numbers; unreadable ones are left out.
+// The rules of the section in the order of their numbers, each key once (a key written twice
+// reads as its first value); unreadable ones are left out.
 std::vector<TFilterRule> LoadFilterRules(const TIniFile& file);
 
 // Replaces the section with the rules, or removes it when there are none, and flushes the

@@ -65,18 +65,33 @@ TEST(FilterSettings, ValuesAreReadLikeTheRestOfTheFileAndDamagedOnesGiveNothing)
     const wchar_t* damaged[] = {
         L"",
         L"include,text,1,,",           // no pattern field
-        L"include,text,1,,,",          // an empty pattern
         L"hide,text,1,,,x",
         L"include,glob,1,,,x",
         L"include,text,yes,,,x",
         L"include,text,,,,x",
         L"highlight,text,1,red,,x",
         L"highlight,text,1,,99999999999,x",
-        L"include,regex,1,,,(unclosed",
         L" include,text,1,,,x",
     };
     for (const wchar_t* value : damaged)
         EXPECT_EQ(ParseRuleValue(value), std::nullopt) << testing::PrintToString(std::wstring(value));
+}
+
+// A rule whose pattern cannot be used (one that an earlier version accepted) is the user's:
+// it is read, out of force, and written back.
+TEST(FilterSettings, ARuleWithARefusedPatternIsKeptDisabled)
+{
+    const TValueCase cases[] = {
+        {Rule(Include, Regex, false, {}, {}, L"(unclosed"), L"include,regex,1,,,(unclosed"},
+        {Rule(Exclude, Regex, false, {}, {}, L"(a)\\1"), L"exclude,regex,1,,,(a)\\1"},
+        {Rule(Highlight, Regex, false, 255, {}, L"a(?=b)"), L"highlight,regex,0,255,,a(?=b)"},
+        {Rule(Include, Text, false, {}, {}, L""), L"include,text,1,,,"},
+    };
+    for (const TValueCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.Value)));
+        EXPECT_EQ(ParseRuleValue(c.Value), c.Rule);
+        EXPECT_TRUE(PatternProblem(c.Rule.Mode, c.Rule.Pattern).has_value());
+    }
 }
 
 TEST(FilterSettings, AHandDamagedSectionKeepsEveryReadableRuleInTheOrderOfItsNumber)
@@ -99,6 +114,7 @@ TEST(FilterSettings, AHandDamagedSectionKeepsEveryReadableRuleInTheOrderOfItsNum
     const TIniFile file(path);
     EXPECT_EQ(LoadFilterRules(file), (std::vector<TFilterRule>{
                                          Rule(Include, Text, true, {}, {}, L"first"),
+                                         Rule(Include, Regex, false, {}, {}, L"[broken"),
                                          Rule(Exclude, Text, true, {}, {}, L"third"),
                                          Rule(Highlight, Regex, true, {}, {}, L"a,b"),
                                          Rule(Highlight, Text, false, 255, {}, L"tenth"),
@@ -107,6 +123,30 @@ TEST(FilterSettings, AHandDamagedSectionKeepsEveryReadableRuleInTheOrderOfItsNum
 
     TTempDir empty;
     EXPECT_TRUE(LoadFilterRules(TIniFile(empty.File(SettingsFileTitle))).empty());
+}
+
+// As the platform reads the file: a key written twice has its first value, and a section
+// written twice its first keys. Each rule is read once and the rules read are written back,
+// in one section.
+TEST(FilterSettings, AKeyOrSectionWrittenTwiceIsReadOnceAndWrittenBackOnce)
+{
+    TTempDir dir;
+    TIniFile file(dir.File(SettingsFileTitle));
+    WriteFileBytes(file.Path(), "[FILTERS]\r\n"
+                                "RULE1=include,text,1,,,first\r\n"
+                                "RULE2=exclude,text,1,,,second\r\n"
+                                "rule1=include,text,1,,,first again\r\n"
+                                "[PREFERENCES]\r\nDISPLAYLINES=500\r\n"
+                                "[Filters]\r\n"
+                                "RULE3=highlight,text,1,,,third\r\n");
+    const std::vector<TFilterRule> read = LoadFilterRules(file);
+    EXPECT_EQ(read, (std::vector<TFilterRule>{Rule(Include, Text, true, {}, {}, L"first"),
+                                              Rule(Exclude, Text, true, {}, {}, L"second")}));
+    SaveFilterRules(file, read);
+    EXPECT_EQ(ReadFileBytes(file.Path()), "[PREFERENCES]\r\nDISPLAYLINES=500\r\n"
+                                          "[FILTERS]\r\n"
+                                          "RULE1=include,text,1,,,first\r\n"
+                                          "RULE2=exclude,text,1,,,second\r\n");
 }
 
 TEST(FilterSettings, TheSectionIsWrittenAfreshAndOnlyWhileRulesExist)

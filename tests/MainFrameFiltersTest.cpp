@@ -259,18 +259,18 @@ TEST_F(Filters, ALineKeptOutNeitherGrowsTheListNorStartsATrim)
     EXPECT_EQ(Lines().back(), L"signal");
 }
 
-TEST_F(Filters, APathologicalRegexCostsABoundedSearchPerLineAndTheLinesStillArrive)
+TEST_F(Filters, PatternsThatBacktrackingCannotFinishGiveTheRightAnswers)
 {
     // Backtracking would need about 2^40 steps for each rule on each of these lines.
     const std::string as(40, 'a');
     Frame->SetFilterRules({Rule(Exclude, Regex, L"(a+)+b"), Rule(Include, Regex, L"^(\\w+\\s?)+$"),
                            Rule(Include, Text, L"x"), Rule(Highlight, Regex, L"(a|a)*b", Value(Red))});
-    AddLines({as + "!", "x" + as + "!"});
-    // Out of budget counts as no match: the exclude keeps nothing out, the regex include lets
-    // nothing in, and the highlight colours nothing.
-    EXPECT_EQ(Lines(), std::vector<std::wstring>{Utf8ToWide("x" + as + "!")});
+    AddLines({as + "!", "x" + as + "!", "x" + as + "b", "a b " + as});
+    // The exclude keeps out the line that ends in b, the regex include lets in the line of
+    // words, and the highlight colours the lines with a b.
+    EXPECT_EQ(Lines(), (std::vector<std::wstring>{Utf8ToWide("x" + as + "!"), Utf8ToWide("a b " + as)}));
     FocusElsewhere();
-    ExpectDrawn(List(), {{Lines()[0], ListText(), ListBack()}});
+    ExpectDrawn(List(), {{Lines()[0], ListText(), ListBack()}, {Lines()[1], Red, ListBack()}});
 }
 
 // ---- drawing -------------------------------------------------------------------------------
@@ -559,9 +559,10 @@ TEST_F(Filters, TheDialogRefusesABrokenPatternWithItsReasonAndCancelChangesNothi
             const wchar_t* Pattern;
             const wchar_t* Problem;
         } refused[] = {
-            {Regex, L"(unclosed", L"Not a valid regular expression: a ( or ) without its partner, or a *, +, ? or { } "
-                                  L"with nothing before it to repeat."},
-            {Regex, L"[abc", L"Not a valid regular expression: a [ without its ], or something in [ ] that is not valid."},
+            {Regex, L"(unclosed", L"Not a regular expression the rules can use: missing ): (unclosed."},
+            {Regex, L"[abc", L"Not a regular expression the rules can use: missing ]: [abc."},
+            {Regex, L"(\\w)\\1", L"Not a regular expression the rules can use: invalid escape sequence: \\1."},
+            {Regex, L"(){3000}", L"Not a regular expression the rules can use: invalid repetition size: {3000}."},
             {Text, L"", L"Type a pattern."},
             {Text, L"trailing blank ", L"A pattern cannot end with a blank or tab: the settings file would lose it. "
                                        L"Use a regex with [ ] instead."},
@@ -587,6 +588,50 @@ TEST_F(Filters, TheDialogRefusesABrokenPatternWithItsReasonAndCancelChangesNothi
     Command(cmFilters);
     EXPECT_EQ(Frame->FilterRules(), before);
     EXPECT_TRUE(colours.Initial.empty());
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(Filters, ARuleRefusedAtStartUpStaysDisabledAndTheDialogShowsWhy)
+{
+    Frame.reset();
+    WriteFileBytes(SettingsPath(), "[FILTERS]\r\n"
+                                   "RULE1=highlight,regex,1,255,,(\\w)\\1\r\n"
+                                   "RULE2=include,text,1,,,-3-\r\n"
+                                   "RULE3=exclude,regex,0,,,a(?=b)\r\n");
+    Frame = std::make_unique<TMainFrame>();
+    const std::vector<TFilterRule> loaded = {Rule(Highlight, Regex, L"(\\w)\\1", 255, {}, false),
+                                             Rule(Include, Text, L"-3-"), Rule(Exclude, Regex, L"a(?=b)", {}, {}, false)};
+    EXPECT_EQ(Frame->FilterRules(), loaded);
+    AddLines({"-3- aabb", "-4- x"});
+    EXPECT_EQ(Lines(), std::vector<std::wstring>{L"-3- aabb"});
+
+    TColourDialogRun colours;
+    DriveFilterDialog(colours, [](const TDialogDriver& d) {
+        EXPECT_EQ(d.Rows(), (std::vector<std::wstring>{L"refused\thighlight\tregex\t(\\w)\\1", L"on\tinclude\ttext\t-3-",
+                                                       L"refused\texclude\tregex\ta(?=b)"}));
+        EXPECT_EQ(d.Text(idRuleProblem), L"Not a regular expression the rules can use: invalid escape sequence: \\1.");
+        d.SelectRow(1);
+        EXPECT_EQ(d.Text(idRuleProblem), L"");
+        d.SelectRow(2);
+        EXPECT_EQ(d.Text(idRuleProblem), L"Not a regular expression the rules can use: invalid perl operator: (?=.");
+        // Enabled as it is, it is refused; rewritten, it is a rule like any other.
+        d.Enabled(true);
+        d.Press(idChangeRule);
+        EXPECT_EQ(d.Text(idRuleProblem), L"Not a regular expression the rules can use: invalid perl operator: (?=.");
+        d.Type(L"ab");
+        d.Press(idChangeRule);
+        EXPECT_EQ(d.Rows().back(), L"on\texclude\tregex\tab");
+        PostMessageW(d.Dialog, WM_COMMAND, IDOK, 0);
+    });
+    Command(cmFilters);
+    Frame.reset(); // closing writes the settings
+    const std::string written = ReadFileBytes(SettingsPath()).value_or("");
+    EXPECT_NE(written.find("[FILTERS]\r\n"
+                           "RULE1=highlight,regex,0,255,,(\\w)\\1\r\n"
+                           "RULE2=include,text,1,,,-3-\r\n"
+                           "RULE3=exclude,regex,1,,,ab\r\n"),
+              std::string::npos)
+        << written;
     EXPECT_TRUE(Boxes.empty());
 }
 

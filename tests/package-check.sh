@@ -15,6 +15,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$work" && cmake -E tar xf "$zip")
 folder=$work/$name
 expected='README.txt
+THIRD-PARTY-NOTICES.txt
 Vellumtrace64.exe
 sdk/VtSender.h
 sdk/build-example.cmd
@@ -31,6 +32,11 @@ fi
 command=$(tr -d '\r' <"$folder/sdk/build-example.cmd")
 if [[ "$command" != "gcc "* ]]; then
   echo "build-example.cmd does not hold one gcc command: $command"
+  exit 1
+fi
+# RE2's licence goes with the terminal that contains it.
+if ! grep -q 'Redistributions of source code must retain' "$folder/THIRD-PARTY-NOTICES.txt"; then
+  echo "THIRD-PARTY-NOTICES.txt does not hold RE2's licence"
   exit 1
 fi
 read -r -a arguments <<<"${command#gcc }"
