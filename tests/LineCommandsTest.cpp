@@ -595,7 +595,8 @@ TEST_F(ClipboardTest, SelectedLinesArriveAsAnsiTextWithCrLfAndOneNul)
     EXPECT_EQ(GetClipboardOwner(), Owner.Get());
 }
 
-TEST_F(ClipboardTest, HeldClipboardCopiesNothing)
+// Held for longer than the copy waits: nothing is copied, and the copy says so.
+TEST_F(ClipboardTest, HeldClipboardCopiesNothingAndSaysSo)
 {
     CopyTextToClipboard(Owner.Get(), "before\r\n");
     ASSERT_EQ(ReadClipboardText().Bytes, std::string("before\r\n", 9));
@@ -612,8 +613,9 @@ TEST_F(ClipboardTest, HeldClipboardCopiesNothing)
         WaitForSingleObject(copied.Get(), WaitLimitMs);
     });
     const DWORD waited = WaitForSingleObject(opened.Get(), WaitLimitMs);
-    if (waited == WAIT_OBJECT_0 && heldOpen)
-        CopyTextToClipboard(Owner.Get(), "after\r\n");
+    if (waited == WAIT_OBJECT_0 && heldOpen) {
+        EXPECT_THROW(CopyTextToClipboard(Owner.Get(), "after\r\n"), Exception);
+    }
     SetEvent(copied.Get());
     holder.join();
     ASSERT_EQ(waited, WAIT_OBJECT_0);

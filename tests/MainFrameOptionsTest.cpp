@@ -608,7 +608,8 @@ TEST_F(MainFrameOptions, MenuCommandsCarryTheirIds)
         {cmAutoScrollWin, cmDisplayChannel, cmDisplayDate, cmDisplayTime, cmOnTop, cmStartminimized},
         {cmFont1, cmWindowcolor1},
         // A menu of its own, a separator.
-        {cmCaptureOds, static_cast<UINT>(-1), 0, cmLogToFile, cmFilters, cmReceiveSyslog, cmForwardSyslog},
+        {cmCaptureOds, static_cast<UINT>(-1), 0, cmLogToFile, cmFilters, cmCaptureGlobal, cmReceiveSyslog,
+         cmForwardSyslog},
     };
     for (int position = 0; position < static_cast<int>(ids.size()); ++position)
         for (int item = 0; item < static_cast<int>(ids[position].size()); ++item)

@@ -899,7 +899,9 @@ TEST_F(SettingsWindow, NotificationsQueuedAroundATrimRequestDelayItByOnePassAtMo
     EXPECT_FALSE(PeekMessageW(&request, Window(), DebugEntryMsg, DebugEntryMsg, PM_NOREMOVE));
 }
 
-TEST_F(SettingsWindow, LimitLoweredBelowTheLengthStopsTrimmingUntilTheLinesAreDeleted)
+// A list already past the new limit plus the overhead is trimmed once the next line arrives,
+// not only when it passes exactly that length (which it never would again).
+TEST_F(SettingsWindow, LimitLoweredBelowTheLengthTrimsWithTheNextLine)
 {
     Start();
     Record();
@@ -910,17 +912,16 @@ TEST_F(SettingsWindow, LimitLoweredBelowTheLengthStopsTrimmingUntilTheLinesAreDe
     ASSERT_EQ(Probe::Overhead(*Frame), 8);
     EXPECT_EQ(Count(), 300); // not trimmed here
 
-    for (int pass = 0; pass < 3; ++pass)
-        Pass(60);
+    Pass(60);
     Pump();
-    EXPECT_EQ(Count(), 480);
-    EXPECT_TRUE(Recorder.TrimRequests.empty());
+    EXPECT_EQ(Recorder.TrimRequests, std::vector<int>{360});
+    EXPECT_EQ(Lines(), Newest(Sent, 100));
 
     ClearList();
     Pass(60);
     Pass(60);
     Pump();
-    EXPECT_EQ(Recorder.TrimRequests, std::vector<int>{120});
+    EXPECT_EQ(Recorder.TrimRequests, (std::vector<int>{360, 120}));
     EXPECT_EQ(Lines(), Newest(Sent, 100));
 }
 
