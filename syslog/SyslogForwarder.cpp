@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "ProcessName.h"
 
 namespace {
 
@@ -14,8 +13,6 @@ constexpr int TurnMs = 100;
 constexpr DWORD ConnectTimeoutMs = 3000;
 // Formatted lines sent at a time.
 constexpr std::size_t BatchBytes = 64 * 1024;
-// Process names remembered; past it the memory starts anew (process ids are reused).
-constexpr std::size_t MaxProcessNames = 1024;
 
 } // namespace
 
@@ -160,9 +157,7 @@ bool TSyslogForwarder::NextBatch()
             FWaiting.pop_front();
         }
     }
-    for (TForwardLine& line : lines) {
-        if (line.App.empty() && line.ProcessId != 0)
-            line.App = ProcessName(line.ProcessId);
+    for (const TForwardLine& line : lines) {
         const std::string message = FormatRfc5424(line, FHostName, OffsetAt(line.Time));
         // Over UDP a datagram is a message; the batch keeps them apart by their counts.
         FSending += OctetCounted(message);
@@ -178,16 +173,6 @@ int TSyslogForwarder::OffsetAt(const SYSTEMTIME& time)
         FOffset = LocalOffsetMinutes(time);
     }
     return FOffset;
-}
-
-std::string TSyslogForwarder::ProcessName(std::uint32_t processId)
-{
-    const auto known = FProcessNames.find(processId);
-    if (known != FProcessNames.end())
-        return known->second;
-    if (FProcessNames.size() >= MaxProcessNames)
-        FProcessNames.clear();
-    return FProcessNames.emplace(processId, ProcessFileName(processId)).first->second;
 }
 
 // A TCP collector that has closed the connection is found before lines go into it.

@@ -15,7 +15,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "Sockets.h"
@@ -81,8 +80,6 @@ private:
     // The local offset from UTC at `time`, looked up once per hour of the lines: it changes
     // only at the top of an hour (daylight saving time).
     int OffsetAt(const SYSTEMTIME& time);
-    // A captured line's program, looked up once per process.
-    std::string ProcessName(std::uint32_t processId);
 
     TForwardOptions FOptions;
     TWake FWake;
@@ -91,7 +88,6 @@ private:
     TUniqueSocket FSocket;
     std::string FSending; // formatted lines taken from the queue, sent again after a failure
     std::size_t FSent = 0; // of FSending
-    std::unordered_map<std::uint32_t, std::string> FProcessNames;
     int FOffsetHour = -1;
     int FOffset = 0;
 

@@ -391,7 +391,7 @@ private:
     // The line of an exchange entry as it is forwarded; nothing when lines are not forwarded.
     std::optional<TForwardLine> EntryOrigin(const TSlotEntry& entry) const;
     // The line of a captured message's part, of a received line and of the terminal's own.
-    std::optional<TForwardLine> CapturedOrigin(std::string_view part, std::uint32_t processId, const SYSTEMTIME& time) const;
+    std::optional<TForwardLine> CapturedOrigin(std::string_view part, const TDebugOutputMessage& message) const;
     std::optional<TForwardLine> ReceivedOrigin(std::string_view text, const SYSTEMTIME& time) const;
     std::optional<TForwardLine> OwnOrigin(std::string_view text, std::uint8_t channel, const SYSTEMTIME& time) const;
     void ForwardLine(const TForwardLine& line);

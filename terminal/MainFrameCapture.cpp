@@ -194,7 +194,7 @@ void TMainFrame::TakeCaptured()
                     Forwarder ? MessageLines(message.Text) : std::vector<std::string_view>();
                 for (std::size_t part = 0; part < shownLines.size(); ++part) {
                     const std::optional<TForwardLine> origin =
-                        parts.empty() ? std::nullopt : CapturedOrigin(parts[part], message.ProcessId, message.Time);
+                        parts.empty() ? std::nullopt : CapturedOrigin(parts[part], message);
                     AddLine(shownLines[part], origin ? &*origin : nullptr);
                     ++lines;
                 }

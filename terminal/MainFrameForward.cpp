@@ -3,6 +3,7 @@
 // collector was away.
 #include "DebugMain.h"
 
+#include "DebugOutputBuffer.h"
 #include "LineFormat.h"
 #include "ShmIntake.h"
 #include "SyslogForwarder.h"
@@ -61,12 +62,15 @@ std::optional<TForwardLine> TMainFrame::EntryOrigin(const TSlotEntry& entry) con
     return OwnOrigin(entry.Text, entry.Channel, StampToSystemTime(entry.Time).value_or(Now()));
 }
 
-std::optional<TForwardLine> TMainFrame::CapturedOrigin(std::string_view part, std::uint32_t processId,
-                                                       const SYSTEMTIME& time) const
+std::optional<TForwardLine> TMainFrame::CapturedOrigin(std::string_view part, const TDebugOutputMessage& message) const
 {
-    std::optional<TForwardLine> line = OwnOrigin(part, CaptureChannel, time);
-    if (line)
-        line->ProcessId = processId; // the forwarder names the process
+    std::optional<TForwardLine> line = OwnOrigin(part, CaptureChannel, message.Time);
+    if (line) {
+        // The capture named the process when it took the message; an id reused since cannot
+        // give it another name.
+        line->ProcessId = message.ProcessId;
+        line->App = message.ProcessName;
+    }
     return line;
 }
 

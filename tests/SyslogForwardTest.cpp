@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ProcessNames.h"
 #include "SyslogForwarder.h"
 #include "support/SyslogPeers.h"
 
@@ -42,6 +43,7 @@ TEST(SyslogForwarder, EveryLineInOrderOverTcp)
     }
 }
 
+// A captured line carries the program's name as the capture's name cache gives it.
 TEST(SyslogForwarder, NamesTheCapturedProcessAndConvertsToUtf8OverUdp)
 {
     TCollector collector(false);
@@ -56,7 +58,9 @@ TEST(SyslogForwarder, NamesTheCapturedProcessAndConvertsToUtf8OverUdp)
         PeerWaitMs))
         << collector.Rsyslog().Output();
     const std::size_t probes = FileLines(collector.File()).size();
-    forwarder.Queue(Line("Gr\xFC\xDF" "e", 7, GetCurrentProcessId()));
+    TForwardLine captured = Line("Gr\xFC\xDF" "e", 7, GetCurrentProcessId());
+    captured.App = TProcessNames().Name(GetCurrentProcessId());
+    forwarder.Queue(captured);
     const std::vector<std::string> lines = collector.AwaitLines(probes + 1);
     ASSERT_GT(lines.size(), probes);
     EXPECT_EQ(lines.back(), Fields("vt_syslog_forward_test.exe", std::to_string(GetCurrentProcessId()), "7",
