@@ -160,6 +160,8 @@ void TMainFrame::DiscardQueuedNotifications()
     constexpr UINT take = PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE;
     MSG queued;
     for (int taken = 0; taken < QueueQuota && PeekMessageW(&queued, FHandle, DebugEntryMsg, DebugEntryMsg, take); ++taken) {
+        if (PutBackQuit(queued))
+            return; // the window was closed meanwhile
     }
 }
 

@@ -17,6 +17,7 @@
 #include "DialogHook.h"
 #include "LineExport.h"
 #include "TextCodec.h"
+#include "WindowPost.h"
 
 namespace {
 
@@ -58,11 +59,8 @@ BOOL CALLBACK PumpMessagesWhilePrinting(HDC, int)
 {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // For the message loop, once the printout is done.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            break;
-        }
+        if (PutBackQuit(message))
+            break; // for the message loop, once the printout is done
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

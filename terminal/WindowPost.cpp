@@ -20,3 +20,11 @@ bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void SetWindowPoster(TWindowPoster poster) { Poster() = std::move(poster); }
+
+bool PutBackQuit(const MSG& message)
+{
+    if (message.message != WM_QUIT)
+        return false;
+    PostQuitMessage(static_cast<int>(message.wParam));
+    return true;
+}

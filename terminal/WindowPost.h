@@ -15,3 +15,8 @@ bool PostToWindow(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 
 // Replaces PostMessageW for the terminal's posts; an empty poster restores it. Set it while no
 // other thread posts.
 void SetWindowPoster(TWindowPoster poster);
+
+// A loop of the terminal's own that takes messages out of the queue can be handed WM_QUIT, even
+// when it asks only for other messages (Wine does so). It puts the quit back for the message
+// loop and ends; true when the message was the quit.
+bool PutBackQuit(const MSG& message);

@@ -98,7 +98,7 @@ TEST(FilterFlood, HostileRulesLeaveTheWindowAnsweringKeysAndTheSettingsAreWritte
     EXPECT_TRUE(sender.Running()) << "the flood ended before the key was answered: it proves nothing";
     EXPECT_EQ(sender.Finish(FloodLimitMs), 0u);
 
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
     ASSERT_EQ(terminal.Finish(FloodLimitMs), 0u);
     const std::string written = ReadFileBytes(copy.SettingsFile).value_or("");
     std::string expected = "[FILTERS]\r\n";

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -875,6 +876,35 @@ TEST_F(TerminalRunning, ExitAndTitleBarEndTheLoopAndLeaveTheWindowToTheEnd)
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(Area().TerminalWnd, 0u);
     EXPECT_EQ(MainFrame, nullptr);
+}
+
+// A close posted while a sender keeps notifying: the pass that clears the queued notifications
+// must not swallow the quit that the close left (a look for other messages is handed WM_QUIT
+// too), or the program would never end.
+TEST_F(TerminalRunning, ACloseWhileNotificationsArriveEndsTheProgramLoop)
+{
+    static constexpr int closedCode = 0;
+    static constexpr int stuckCode = 77;
+    constexpr DWORD notifyingMs = 1500;
+    const HWND window = Frame->Handle();
+    std::atomic<bool> stop{false};
+    std::thread notifier([&] {
+        const ULONGLONG end = GetTickCount64() + notifyingMs;
+        while (!stop && GetTickCount64() < end) {
+            PostMessageW(window, DebugEntryMsg, 0, 0);
+            Sleep(0);
+        }
+    });
+    Sleep(50);
+    EXPECT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+
+    const UINT_PTR guard = SetTimer(nullptr, 0, 2 * notifyingMs, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(stuckCode); });
+    const int code = RunMessageLoop(*Frame);
+    stop = true;
+    notifier.join();
+    KillTimer(nullptr, guard);
+    EXPECT_EQ(code, closedCode);
+    Pump(); // what the notifier posted after the loop ended
 }
 
 TEST_F(TerminalRunning, ShutdownClearsOnlyTheTerminalStateOfTheArea)
