@@ -1,5 +1,6 @@
 #include "BenchFormat.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Bench {
@@ -55,6 +56,20 @@ std::string JsonArray(const std::vector<std::string>& values)
     for (std::size_t i = 0; i < values.size(); ++i)
         text += (i == 0 ? "\n  " : ",\n  ") + Indented(values[i]);
     return text + (values.empty() ? "]" : "\n]");
+}
+
+void PrintRows(const std::vector<TRow>& rows)
+{
+    std::size_t figureWidth = 0;
+    for (const TRow& row : rows)
+        figureWidth = std::max(figureWidth, row.Figure.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TRow& row = rows[i];
+        std::printf("%-*s %-20s %-20s %-19s %-9s %s\n", static_cast<int>(figureWidth), row.Figure.c_str(),
+                    row.Terminal.c_str(), row.Reference.c_str(), row.Ratio.c_str(), row.Target.c_str(), row.Met.c_str());
+        if (i == 0)
+            std::printf("%s\n", std::string(figureWidth + 74, '-').c_str());
+    }
 }
 
 } // namespace Bench

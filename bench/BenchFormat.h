@@ -17,6 +17,9 @@ struct TRow {
 
 inline constexpr char NotBuilt[] = "n/a (not built yet)";
 
+// The rows as a table, the first one the heading, underlined.
+void PrintRows(const std::vector<TRow>& rows);
+
 std::string Format(const char* format, double value);
 std::string Number(std::int64_t value);
 std::string Fixed(const std::optional<double>& value, const char* format = "%.2f");

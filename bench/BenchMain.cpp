@@ -6,9 +6,10 @@
 // and with rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
-//            [--only capture|rules]
+//            [--only capture|rules|tick]
 // --only capture runs just the capture rows (minimal reader and terminal, 1 and 4 senders);
-// --only rules just the rules rows.
+// --only rules just the rules rows; --only tick the sender and responsiveness rows, first as
+// Wine times waits and then with every wait of our processes on the Windows timer tick.
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
@@ -28,11 +29,13 @@
 #include "BenchRuns.h"
 #include "BenchShared.h"
 #include "BenchSlowLog.h"
+#include "BenchTick.h"
 #include "Exception.h"
 #include "FilterSettings.h"
 #include "IniFile.h"
 #include "LineFormat.h"
 #include "Settings.h"
+#include "SystemTick.h"
 #include "TextCodec.h"
 
 namespace {
@@ -63,6 +66,7 @@ constexpr DWORD ReaderLimitMs = 10000;
 constexpr wchar_t LogFileName[] = L"..\\bench\\log.txt"; // beside bin/ in the build folder
 constexpr wchar_t CaptureRows[] = L"capture"; // --only: the capture rows alone
 constexpr wchar_t RulesRows[] = L"rules";     // --only: the rules rows alone
+constexpr wchar_t TickRows[] = L"tick";       // --only: sender and responsiveness rows, normal and on the tick
 constexpr wchar_t SlowLogName[] = L"..\\bench\\slow-log.fifo"; // made by scripts/bench.sh
 
 // Under Wine a crash can end a process with exit code 0: report it and end non-zero.
@@ -201,20 +205,28 @@ void KeepBest(Bench::TFloodResult& best, const Bench::TFloodResult& run)
     best.Loss = loss;
 }
 
+// Library senders into the terminal, its window's answers watched.
+void MeasureTerminalIntake(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, int senders,
+                           Bench::TBenchReport& report)
+{
+    const bool single = senders == 1;
+    Progress(single ? "1 sender: terminal" : "4 senders: terminal");
+    WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
+        driver.ClearList(view);
+        KeepBest(single ? report.Terminal1 : report.Terminal4,
+                 driver.FloodTerminal(terminal, view, Flood(senders, report.PerSender, true)));
+    });
+}
+
 // Terminal, peer route and bare consumer right after each other, so that the load of the
 // machine, which drifts, weighs on all three alike.
 void MeasureIntake(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, const TPeerReader& peer,
                    int senders, Bench::TBenchReport& report)
 {
     const bool single = senders == 1;
-    Bench::TFloodResult& terminalResult = single ? report.Terminal1 : report.Terminal4;
     Bench::TFloodResult& peerResult = single ? report.Peer1 : report.Peer4;
     Bench::TFloodResult& bareResult = single ? report.Bare1 : report.Bare4;
-    Progress(single ? "1 sender: terminal" : "4 senders: terminal");
-    WithTerminal(driver, copy, [&](const Bench::TChildProcess& terminal, const Bench::TTerminalView& view) {
-        driver.ClearList(view);
-        KeepBest(terminalResult, driver.FloodTerminal(terminal, view, Flood(senders, report.PerSender, true)));
-    });
+    MeasureTerminalIntake(driver, copy, senders, report);
     Progress("  peer route");
     Bench::TFloodSpec spec = Flood(senders, report.PerSender);
     spec.Route = Bench::TRoute::DebugOutput;
@@ -322,7 +334,6 @@ void MeasureSteadyState(Bench::TBenchDriver& driver, const Bench::TTerminalCopy&
         KeepBest(report.SteadyBare, driver.FloodBare(bare, window, spec));
     });
 }
-
 
 // No rules, 20 text rules, 5 regex rules and the pathological rule in turn, for a few rounds,
 // each kept at its best rate: the load of the machine drifts and weighs on all alike.
@@ -485,6 +496,29 @@ void MeasureSearchAndSave(Bench::TBenchReport& report)
     report.TerminalSaveMs = terminal.SaveMs;
 }
 
+// The sender rows in both modes, in turn for a few rounds so that the machine's drifting load
+// weighs on both alike, then the responsiveness rows in each mode.
+void MeasureTickModes(Bench::TBenchDriver& driver, const Bench::TTerminalCopy& copy, Bench::TBenchReport& normal,
+                      Bench::TBenchReport& tick)
+{
+    for (int round = 0; round < ComparisonRounds; ++round) {
+        for (const bool onTheTick : {false, true}) {
+            Progress(onTheTick ? "on the Windows tick" : "normal");
+            Bench::TBenchReport& report = onTheTick ? tick : normal;
+            Bench::SetWindowsTick(onTheTick);
+            MeasureTerminalIntake(driver, copy, 1, report);
+            MeasureTerminalIntake(driver, copy, FloodSenders, report);
+            MeasureSenderThroughput(driver, copy, report);
+        }
+    }
+    for (const bool onTheTick : {false, true}) {
+        Progress(onTheTick ? "responsiveness on the Windows tick" : "responsiveness, normal");
+        Bench::SetWindowsTick(onTheTick);
+        MeasureResponses(driver, copy, onTheTick ? tick : normal);
+    }
+    Bench::SetWindowsTick(false);
+}
+
 int Run(const Bench::TArguments& arguments)
 {
     Bench::TBenchReport report;
@@ -512,8 +546,9 @@ int Run(const Bench::TArguments& arguments)
                         std::to_wstring(DisplayLimit));
 
     const std::wstring only = arguments.Text(L"only", L"");
-    if (!only.empty() && only != CaptureRows && only != RulesRows)
-        throw Exception(L"--only knows \"" + std::wstring(CaptureRows) + L"\" and \"" + std::wstring(RulesRows) + L"\"");
+    if (!only.empty() && only != CaptureRows && only != RulesRows && only != TickRows)
+        throw Exception(L"--only knows \"" + std::wstring(CaptureRows) + L"\", \"" + std::wstring(RulesRows) +
+                        L"\" and \"" + std::wstring(TickRows) + L"\"");
     const bool onlyRules = only == RulesRows;
 
     Progress("starting");
@@ -522,6 +557,12 @@ int Run(const Bench::TArguments& arguments)
     if (only == CaptureRows) {
         MeasureCaptureRounds(driver, copy, report);
         Bench::PrintTable(report);
+        return 0;
+    }
+    if (only == TickRows) {
+        Bench::TBenchReport tick = report;
+        MeasureTickModes(driver, copy, report, tick);
+        Bench::PrintTickTable(report, tick);
         return 0;
     }
     for (int round = 0; round < (onlyRules ? 0 : ComparisonRounds); ++round) {
@@ -561,6 +602,9 @@ int wmain(int argc, wchar_t** argv)
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     SetUnhandledExceptionFilter(ReportCrash);
+    // The driver's own waits stay as they are whatever the environment says: only the
+    // processes it measures run on the simulated tick.
+    SystemTick::SetSimulated(false);
     try {
         return Run(Bench::TArguments(argc, argv, {L"count", L"steady-count", L"latency-count", L"response-count",
                                                   L"throughput-count", L"rules-count", L"pathological-count",

@@ -344,16 +344,7 @@ void PrintTable(const TBenchReport& report)
                 "responsiveness flood\n\n",
                 report.PerSender, report.SteadyPerSender, report.EntrySize, report.DisplayLimit,
                 report.Throughput.Entries, report.ResponseEntries);
-    std::size_t figureWidth = 0;
-    for (const TRow& row : rows)
-        figureWidth = std::max(figureWidth, row.Figure.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const TRow& row = rows[i];
-        std::printf("%-*s %-20s %-20s %-19s %-9s %s\n", static_cast<int>(figureWidth), row.Figure.c_str(),
-                    row.Terminal.c_str(), row.Reference.c_str(), row.Ratio.c_str(), row.Target.c_str(), row.Met.c_str());
-        if (i == 0)
-            std::printf("%s\n", std::string(figureWidth + 74, '-').c_str());
-    }
+    PrintRows(rows);
     if (const std::string note = ResponseScenesNote(report.Responses); !note.empty())
         std::printf("\nResponsiveness beside more work (vtsend, as many lines as the other floods):\n%s", note.c_str());
     if (report.SteadyLimit.ListLines > report.TrimThreshold)

@@ -5,6 +5,7 @@
 
 #include "SenderCore.h"
 #include "ShmLock.h"
+#include "SystemTick.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ bool TNaiveSender::Send(unsigned channel, std::string_view text)
         if (GetTickCount64() >= giveUp)
             return false;
         if (outcome == TOutcome::Full)
-            Sleep(FullRetryMs); // the mutex is released meanwhile; a busy one was waited for already
+            SystemTick::SleepFor(FullRetryMs); // the mutex is released meanwhile; a busy one was waited for already
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "ObjectSecurity.h"
 #include "SystemError.h"
+#include "SystemTick.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ bool TDebugOutputCapture::AnotherReaderAnswers() const
 {
     // A running reader sets "buffer ready" whenever it has taken a message; the signal taken
     // here to see it is given back at once.
-    if (WaitForSingleObject(FBufferReady.Get(), ReaderAnswerMs) != WAIT_OBJECT_0)
+    if (SystemTick::WaitFor(FBufferReady.Get(), ReaderAnswerMs) != WAIT_OBJECT_0)
         return false;
     SetEvent(FBufferReady.Get());
     return true;

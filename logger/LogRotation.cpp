@@ -1,5 +1,7 @@
 #include "LogRotation.h"
 
+#include "SystemTick.h"
+
 namespace {
 
 constexpr DWORD FirstRetryMs = 10;
@@ -42,7 +44,7 @@ DWORD MoveOrDeleteWithRetry(const std::wstring& from, const std::wstring& to)
 {
     DWORD error = MoveOrDelete(from, to);
     for (DWORD waited = 0, pause = FirstRetryMs; RefusedForNow(error) && waited < RetryForMs; pause *= 2) {
-        Sleep(pause);
+        SystemTick::SleepFor(pause);
         waited += pause;
         error = MoveOrDelete(from, to);
     }

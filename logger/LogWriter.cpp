@@ -5,6 +5,7 @@
 
 #include "Exception.h"
 #include "SystemError.h"
+#include "SystemTick.h"
 #include "TextCodec.h"
 
 namespace {
@@ -116,7 +117,7 @@ void TLogWriter::Run()
             bool overflow = false;
             {
                 std::unique_lock lock(FLock);
-                FWork.wait_for(lock, std::chrono::milliseconds(FlushMs),
+                FWork.wait_for(lock, SystemTick::Timeout(std::chrono::milliseconds(FlushMs)),
                                [this] { return FStopping || FOverflow || FWaitingBytes >= WriteAtBytes; });
                 lines.swap(FWaiting);
                 FWaitingBytes = 0;

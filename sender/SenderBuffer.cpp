@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <set>
 
+#include "SystemTick.h"
+
 namespace {
 
 // A ring's worth is written at once; a smaller batch waits at most this long.
@@ -106,7 +108,7 @@ void TSendBuffer::RunFlusher()
     for (;;) {
         FWake.wait(lock, [this] { return FStopping || !FEntries.empty(); });
         // The first line waits a little for company, unless the buffer is closing.
-        if (FStopping || FWake.wait_for(lock, FlushDelay, [this] { return FStopping; }))
+        if (FStopping || FWake.wait_for(lock, SystemTick::Timeout(FlushDelay), [this] { return FStopping; }))
             return;
         lock.unlock();
         Flush();

@@ -1,11 +1,13 @@
 #include "SenderCore.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string>
 
 #include "ShmLock.h"
 #include "ShmUnguarded.h"
+#include "SystemTick.h"
 
 namespace Sender {
 
@@ -224,10 +226,28 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
 
 void TEntrySender::AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexcept
 {
-    // Unguarded, the count is only a hint; the write itself looks again under the mutex.
-    do
-        Sleep(Sender::FullPollMs);
-    while (PendingCountHint(*FArea) > Shm::SlotCount - room && GetTickCount64() < deadline);
+    const HANDLE roomEvent = RoomEvent();
+    for (;;) {
+        // Reset before the look: a pass that makes room after it sets the event again.
+        if (roomEvent != nullptr)
+            ResetEvent(roomEvent);
+        // Unguarded, the count is only a hint; the write itself looks again under the mutex.
+        const ULONGLONG now = GetTickCount64();
+        if (PendingCountHint(*FArea) <= Shm::SlotCount - room || now >= deadline)
+            return;
+        if (roomEvent != nullptr)
+            SystemTick::WaitFor(roomEvent, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, Sender::RoomRecheckMs)));
+        else
+            SystemTick::SleepFor(Sender::FullPollMs);
+    }
+}
+
+HANDLE TEntrySender::RoomEvent() const noexcept
+{
+    const std::lock_guard lock(FRoomLock);
+    if (!FRoomEvent)
+        FRoomEvent = Exchange::OpenRoomEvent(false);
+    return FRoomEvent.Get();
 }
 
 void TEntrySender::NoteHold(std::int64_t ticks) noexcept

@@ -27,10 +27,15 @@ public:
 namespace Sender {
 
 inline constexpr unsigned long DefaultFullWaitMs = 1000;
-// A full ring is looked at again this often, without the mutex, until it has room for
-// RoomWorthWriting entries, or for all that are left when fewer: the terminal takes an entry
-// in well under a millisecond and must not run dry while this sender sleeps.
+// A full ring is looked at again, without the mutex, until it has room for RoomWorthWriting
+// entries, or for all that are left when fewer: the terminal takes an entry in well under a
+// millisecond and must not run dry while this sender sleeps. Our terminal's room event ends
+// the wait as soon as a pass took entries, whatever the system's timer tick; without it the
+// ring is looked at this often, which on Windows means once per tick (about 15.6 ms).
 inline constexpr unsigned long FullPollMs = 1;
+// With the room event, the ring is looked at again after this long all the same: a wait
+// that another sender's reset of the event cut short, or a terminal that has ended.
+inline constexpr unsigned long RoomRecheckMs = 50;
 inline constexpr std::int32_t RoomWorthWriting = 16;
 
 // The room a sender with `left` entries still to write waits for in a full ring.
@@ -117,8 +122,10 @@ private:
     // One hold of the mutex: writes entries from `next` on while the ring has room.
     TWriteOutcome TryWrite(std::span<const Sender::TEntry> entries, std::size_t& next, bool terminalRuns);
     void NoteHold(std::int64_t ticks) noexcept;
-    // Sleeps until the ring has room worth a hold of the mutex, or until `deadline`.
+    // Waits until the ring has room worth a hold of the mutex, or until `deadline`.
     void AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexcept;
+    // Our terminal's room event, opened the first time it is found; null without one.
+    HANDLE RoomEvent() const noexcept;
     HWND PublishedTerminal() const noexcept;
     // The published handle when it names a terminal's window, else null.
     HWND LiveTerminal() const noexcept;
@@ -144,6 +151,8 @@ private:
     HWND FNotified = nullptr;   // the terminal notified last, and when
     ULONGLONG FLastNotice = 0;
     // TerminalRuns' last answer; a buffered sender asks from two threads.
+    mutable std::mutex FRoomLock;
+    mutable TUniqueHandle FRoomEvent; // under FRoomLock until opened
     mutable std::mutex FLivenessLock;
     mutable HWND FCheckedTerminal = nullptr;
     mutable ULONGLONG FCheckedAt = 0;

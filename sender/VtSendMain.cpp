@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SenderCore.h"
+#include "SystemTick.h"
 #include "TextCodec.h"
 
 namespace {
@@ -182,7 +183,7 @@ public:
     void Send(std::string_view line)
     {
         if (FLines++ > 0 && FOptions.IntervalMs > 0)
-            Sleep(FOptions.IntervalMs);
+            SystemTick::SleepFor(FOptions.IntervalMs);
         switch (FSender.Send(FOptions.Channel, line)) {
         case VT_CHANNEL_OFF:
             ++FLeftOut;

@@ -38,6 +38,21 @@ TUniqueHandle Exchange::OpenAreaMutex()
     return mutex;
 }
 
+TUniqueHandle Exchange::OpenRoomEvent(bool make) noexcept
+{
+    TUniqueHandle event(OpenEventW(RoomEventAccess, FALSE, Shm::RoomEventName));
+    if (!event && make && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        try {
+            TObjectSecurity security(TObjectSecurityKind::Exchange);
+            event.Reset(CreateEventExW(security.Attributes(), Shm::RoomEventName, CREATE_EVENT_MANUAL_RESET,
+                                       RoomEventAccess));
+        } catch (const Exception&) {
+            // Without the descriptor the event is not made: senders poll instead.
+        }
+    }
+    return event;
+}
+
 bool Exchange::IsTerminalWindow(HWND window) noexcept
 {
     constexpr int ClassNameChars = 64;

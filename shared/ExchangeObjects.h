@@ -16,6 +16,8 @@ namespace Exchange {
 // Reading and writing the area; waiting for the mutex and releasing it.
 inline constexpr DWORD SectionAccess = FILE_MAP_READ | FILE_MAP_WRITE;
 inline constexpr DWORD MutexAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+// Waiting for the room event, setting and resetting it.
+inline constexpr DWORD RoomEventAccess = SYNCHRONIZE | EVENT_MODIFY_STATE;
 
 // "Cannot open the <what> "<name>": " and the reason: for access denied, that another
 // program made the object and how to get past it; else the system's text.
@@ -23,6 +25,10 @@ std::wstring OpenFailureText(const wchar_t* what, const wchar_t* name, DWORD err
 
 // The exchange mutex, opened or made. Throws Exception with OpenFailureText.
 TUniqueHandle OpenAreaMutex();
+
+// The room event (Shm::RoomEventName), opened, or made by the terminal (`make`); null when
+// it cannot be had: its users then do without it.
+TUniqueHandle OpenRoomEvent(bool make) noexcept;
 
 // True when `window` exists and is a terminal's main window, not a stranger that got the
 // handle of a terminal that ended without withdrawing it.

@@ -11,6 +11,10 @@ inline constexpr char SectionName[] = "Vellumtrace64";
 inline constexpr wchar_t SectionNameW[] = L"Vellumtrace64";
 inline constexpr wchar_t MutexName[] = L"VellumtraceMu";
 inline constexpr wchar_t DebugEntryMessageName[] = L"DebugEntry";
+// A manual-reset event that our terminal sets after each pass that took entries. Our senders
+// wait on it, instead of polling, while the ring is full; it is no part of the area's rules:
+// a sender that does not find it polls, and other senders never need it.
+inline constexpr wchar_t RoomEventName[] = L"VellumtraceRoom";
 // The window class of the terminal's main window: a handle in TerminalWnd of another class
 // is a stale one that Windows gave to another window.
 inline constexpr wchar_t TerminalWindowClass[] = L"TMainFrame";

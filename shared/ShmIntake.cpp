@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ExchangeObjects.h"
+#include "SystemTick.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ bool PublishTerminal(TShmArea& area, HANDLE mutex, HWND window, std::int32_t& re
             StoreTerminalWnd(area, window);
             return false;
         }
-        Sleep(HandOverPollMs);
+        SystemTick::SleepFor(HandOverPollMs);
     }
 }
 

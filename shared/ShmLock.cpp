@@ -1,5 +1,7 @@
 #include "ShmLock.h"
 
+#include "SystemTick.h"
+
 TShmLock::TShmLock(HANDLE mutex, DWORD timeoutMs) noexcept : FMutex(mutex), FTimeoutMs(timeoutMs), FAcquired(false)
 {
     Acquire();
@@ -10,7 +12,7 @@ TShmLock::~TShmLock() { Release(); }
 bool TShmLock::Acquire() noexcept
 {
     if (!FAcquired)
-        FAcquired = TookOwnership(WaitForSingleObject(FMutex, FTimeoutMs));
+        FAcquired = TookOwnership(SystemTick::WaitFor(FMutex, FTimeoutMs));
     return FAcquired;
 }
 
@@ -25,7 +27,7 @@ bool TShmLock::HandOver() noexcept
 {
     if (!FAcquired)
         return false;
-    const DWORD result = SignalObjectAndWait(FMutex, FMutex, FTimeoutMs, FALSE);
+    const DWORD result = SignalObjectAndWait(FMutex, FMutex, SystemTick::TimeoutMs(FTimeoutMs), FALSE);
     FAcquired = TookOwnership(result);
     if (result == WAIT_FAILED)
         ReleaseMutex(FMutex); // a failed call may have left the mutex ours; releasing an unowned one does nothing

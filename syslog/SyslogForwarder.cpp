@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "SystemTick.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ void TSyslogForwarder::Disconnect()
 void TSyslogForwarder::PauseForRetry(DWORD& retryMs)
 {
     std::unique_lock lock(FLock);
-    FChanged.wait_for(lock, std::chrono::milliseconds(retryMs), [this] { return FStopping.load(); });
+    FChanged.wait_for(lock, SystemTick::Timeout(std::chrono::milliseconds(retryMs)), [this] { return FStopping.load(); });
     retryMs = std::min(retryMs * 2, LastRetryMs);
 }
 
@@ -147,7 +148,7 @@ bool TSyslogForwarder::NextBatch()
     std::vector<TForwardLine> lines;
     {
         std::unique_lock lock(FLock);
-        FChanged.wait_for(lock, std::chrono::milliseconds(TurnMs),
+        FChanged.wait_for(lock, SystemTick::Timeout(std::chrono::milliseconds(TurnMs)),
                           [this] { return FStopping.load() || !FWaiting.empty(); });
         std::size_t bytes = 0;
         while (!FWaiting.empty() && bytes < BatchBytes) {

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "SystemTick.h"
+
 // T has a member Text whose size() counts against the bound.
 template <class T>
 class TWakingQueue {
@@ -46,7 +48,7 @@ public:
     bool WaitForRoom(std::chrono::milliseconds limit)
     {
         std::unique_lock lock(FLock);
-        return FRoom.wait_for(lock, limit, [this] { return FBytes < FMaxBytes; });
+        return FRoom.wait_for(lock, SystemTick::Timeout(limit), [this] { return FBytes < FMaxBytes; });
     }
 
     // Moves at most maxItems of the waiting items out, oldest first.

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "SystemTick.h"
 #include "WinHandles.h"
 
 struct TGlobalMemoryTraits {
@@ -35,7 +36,7 @@ private:
     {
         bool open = OpenClipboard(owner) != FALSE;
         for (DWORD waited = 0, pause = 5; !open && waited < retryMs; waited += pause, pause *= 2) {
-            Sleep(pause);
+            SystemTick::SleepFor(pause);
             open = OpenClipboard(owner) != FALSE;
         }
         return open;

@@ -87,6 +87,7 @@ void TMainFrame::FormCreate()
     SharedMem = new TExchangeSection(this);
     SharedMem->Open();
     HMutex = Exchange::OpenAreaMutex();
+    RoomEvent = Exchange::OpenRoomEvent(true);
     Order = 0;
     LastPaint = GetTickCount64(); // the window is painted as it appears
     WinWidth = 0;
@@ -103,6 +104,7 @@ void TMainFrame::FormDestroy()
             WithdrawTerminalWnd(*area, FHandle);
     }
     HMutex.Reset();
+    RoomEvent.Reset();
     if (SharedMem != nullptr)
         std::exchange(SharedMem, nullptr)->Destroy(); // closes the section, then frees it
     SaveSettings();

@@ -191,6 +191,7 @@ private:
     std::string MaxLine;
     std::int32_t Order = 0;
     TUniqueHandle HMutex;
+    TUniqueHandle RoomEvent; // set after each pass that took entries, for senders waiting on a full ring
     std::int32_t SearchIndex = 0;
     std::int32_t Overhead = 0;
     std::wstring LastSearchString;

@@ -11,6 +11,7 @@
 #include "DebugOutputCapture.h"
 #include "ErrorBox.h"
 #include "SyslogFormat.h"
+#include "SystemTick.h"
 #include "WindowPost.h"
 
 namespace {
@@ -100,7 +101,7 @@ void TMainFrame::StartCapture(TCaptureReader& reader, bool asked)
             reader.Global ? TDebugOutputScope::Global : TDebugOutputScope::Session);
         reader.Wanted = true;
         reader.InUse = false;
-        SetTimer(FHandle, CaptureWatchTimer, CaptureWatchMs, nullptr);
+        SetTimer(FHandle, CaptureWatchTimer, SystemTick::TimerMs(CaptureWatchMs), nullptr);
     } catch (const EDebugOutputInUse& inUse) {
         reader.InUse = true;
         if (asked)
@@ -210,5 +211,5 @@ void TMainFrame::TakeCaptured()
     ReleaseRedrawAfterPause();
     PaintIfDue();
     // The next batch, or the finding that nothing waits, comes behind input and painting.
-    SetTimer(FHandle, CaptureTimer, CaptureTimerMs, nullptr);
+    SetTimer(FHandle, CaptureTimer, SystemTick::TimerMs(CaptureTimerMs), nullptr);
 }

@@ -13,6 +13,7 @@
 
 #include "ShmIntake.h"
 #include "SyslogFormat.h"
+#include "SystemTick.h"
 #include "TextCodec.h"
 #include "WindowPost.h"
 
@@ -126,6 +127,9 @@ void TMainFrame::RunIntakePass()
     // Nothing taken: taken by an earlier pass, a broken count, a later terminal took over, or
     // the sender that got the mutex after the count kept it.
     if (result->Taken > 0) {
+        // Senders waiting for room in a full ring go on now, not at their next look.
+        if (RoomEvent)
+            SetEvent(RoomEvent.Get());
         ShowLastLineWhenScrolling();
         // The passes of a stream share one redraw suspension: suspending and resuming costs
         // milliseconds, far more than a few entries.
@@ -215,7 +219,7 @@ void TMainFrame::ReleaseRedrawAfterPause()
     LastHeldPassEnd = GetTickCount64();
     if (RedrawReleaseDue)
         return;
-    SetTimer(FHandle, RedrawTimer, RedrawPauseMs, nullptr);
+    SetTimer(FHandle, RedrawTimer, SystemTick::TimerMs(RedrawPauseMs), nullptr);
     RedrawReleaseDue = true;
 }
 
@@ -223,7 +227,7 @@ void TMainFrame::RedrawPauseTimer()
 {
     const ULONGLONG quiet = GetTickCount64() - LastHeldPassEnd;
     if (quiet < RedrawPauseMs)
-        SetTimer(FHandle, RedrawTimer, static_cast<UINT>(RedrawPauseMs - quiet), nullptr);
+        SetTimer(FHandle, RedrawTimer, SystemTick::TimerMs(static_cast<UINT>(RedrawPauseMs - quiet)), nullptr);
     else
         ReleaseRedraw();
 }
@@ -242,7 +246,7 @@ void TMainFrame::PaintIfDue()
 void TMainFrame::ContinueIntakeLater(UINT delayMs)
 {
     ReleaseRedraw(); // the list is drawn and answers the mouse while the intake waits
-    SetTimer(FHandle, IntakeTimer, delayMs, nullptr);
+    SetTimer(FHandle, IntakeTimer, SystemTick::TimerMs(delayMs), nullptr);
     ContinuationDue = GetTickCount64() + delayMs;
 }
 

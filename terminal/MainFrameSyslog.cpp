@@ -7,6 +7,7 @@
 #include "ErrorBox.h"
 #include "SyslogFormat.h"
 #include "SyslogReceiver.h"
+#include "SystemTick.h"
 #include "WindowPost.h"
 
 namespace {
@@ -81,7 +82,7 @@ void TMainFrame::StartReceiver(const TReceiveSettings& settings)
     // queue full) is tried again with the next lines, and the idle timer takes them meanwhile.
     Receiver = std::make_unique<TSyslogReceiver>(
         ReceiverOptions(settings), [window] { return PostToWindow(window, WM_SYSLOGDATA); });
-    SetTimer(FHandle, SyslogIdleTimer, SyslogIdleMs, nullptr);
+    SetTimer(FHandle, SyslogIdleTimer, SystemTick::TimerMs(SyslogIdleMs), nullptr);
 }
 
 void TMainFrame::StopReceiver()
@@ -133,5 +134,5 @@ void TMainFrame::TakeReceived()
     });
     ReleaseRedrawAfterPause();
     PaintIfDue();
-    SetTimer(FHandle, SyslogTimer, SyslogTimerMs, nullptr);
+    SetTimer(FHandle, SyslogTimer, SystemTick::TimerMs(SyslogTimerMs), nullptr);
 }

@@ -168,13 +168,16 @@ TEST(ExchangeSecurity, SenderLibraryMakesBothObjectsWithTheExchangeSecurity)
     ExpectExchangeObjectsSecured();
 }
 
-TEST(ExchangeSecurity, TerminalMakesBothObjectsWithTheExchangeSecurity)
+TEST(ExchangeSecurity, TerminalMakesItsObjectsWithTheExchangeSecurity)
 {
     ASSERT_FALSE(ExchangeObjectExists()) << "another test left the exchange open";
     const TInProcessTerminal terminal;
     ASSERT_NE(terminal.Frame->Handle(), nullptr);
     EXPECT_TRUE(terminal.Boxes.empty()) << testing::PrintToString(terminal.Boxes);
     ExpectExchangeObjectsSecured();
+    // The event that wakes senders waiting for room, which only the terminal makes.
+    const TUniqueHandle room(OpenEventW(READ_CONTROL, FALSE, Shm::RoomEventName));
+    ExpectExchangeSecurity(L"room event", room.Get(), EVENT_ALL_ACCESS);
 }
 
 TEST_P(RefusedExchangeObject, SenderLibraryAndVtsendSayWhoMadeIt)

@@ -21,6 +21,7 @@
 #include "Application.h"
 #include "DebugMain.h"
 #include "ErrorBox.h"
+#include "ExchangeObjects.h"
 #include "ShDat.h"
 #include "ShmLock.h"
 #include "TextCodec.h"
@@ -431,6 +432,20 @@ TEST_F(TerminalRunning, NotificationWithoutPositiveCountChangesNothing)
         EXPECT_EQ(List.Changes, 0) << count;
         EXPECT_EQ(Lines().size(), 1u) << count;
     }
+}
+
+// Senders waiting for room in a full ring wait on the room event: a pass that took entries
+// sets it, one that found nothing leaves it alone.
+TEST_F(TerminalRunning, APassThatTookEntriesSetsTheRoomEvent)
+{
+    const TUniqueHandle room = Exchange::OpenRoomEvent(false);
+    ASSERT_TRUE(room) << "the terminal did not make the room event";
+    ResetEvent(room.Get());
+    Notify();
+    EXPECT_EQ(WaitForSingleObject(room.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    Put("room");
+    Notify();
+    EXPECT_EQ(WaitForSingleObject(room.Get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 TEST_F(TerminalRunning, TakesEntriesInRingOrderAcrossTheWrapInOnePass)

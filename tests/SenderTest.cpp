@@ -541,6 +541,34 @@ TEST_F(SenderTest, EntriesAreKeptWhenTheTerminalDrainsDuringTheWait)
     EXPECT_EQ(Area->WriteIndex, 3);
 }
 
+// With our terminal's room event, a sender waits on it for room instead of looking at the ring
+// every millisecond (once per timer tick on Windows): the event is reset when the sender
+// starts waiting, and setting it after a pass that made room lets the sender go on.
+TEST_F(SenderTest, AFullRingWaitEndsWhenTheTerminalSignalsRoom)
+{
+    const TUniqueHandle room = Exchange::OpenRoomEvent(true);
+    ASSERT_TRUE(room);
+    SetEvent(room.Get()); // as a pass long before left it
+    Publish(Terminal.Get());
+    Area->PendingCount = Shm::SlotCount;
+    Area->WriteIndex = 5;
+    int readIndex = 5;
+
+    bool sawTheWait = false;
+    const TRunResult run = RunVtsend(L"--full-wait-ms 20000 late", {}, [&] {
+        if (sawTheWait || WaitForSingleObject(room.Get(), 0) != WAIT_TIMEOUT)
+            return;
+        sawTheWait = true;
+        TakeOneEntry(readIndex);
+        SetEvent(room.Get());
+    });
+
+    EXPECT_TRUE(sawTheWait) << "the sender never reset the room event";
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(SlotText(*Area, 5), "late");
+    EXPECT_EQ(Area->PendingCount, Shm::SlotCount);
+}
+
 TEST_F(SenderTest, BrokenPendingCountLeavesTheAreaAlone)
 {
     Publish(Terminal.Get());
