@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "LongPath.h"
 #include "WinHandles.h"
 
 namespace {
@@ -20,7 +21,7 @@ std::wstring FullPath(const std::wstring& path)
 std::optional<BY_HANDLE_FILE_INFORMATION> FileIdentity(const std::wstring& path)
 {
     // No access asked: another program's lock on the file does not hide it.
-    const TUniqueFileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const TUniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!file || !GetFileInformationByHandle(file.Get(), &info))

@@ -1,17 +1,19 @@
 #include "LogRotation.h"
 
+#include "LongPath.h"
 #include "SystemTick.h"
 
 namespace {
 
 constexpr DWORD FirstRetryMs = 10;
 
-bool Exists(const std::wstring& path) noexcept { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) { return GetFileAttributesW(ExtendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-DWORD MoveOrDelete(const std::wstring& from, const std::wstring& to) noexcept
+DWORD MoveOrDelete(const std::wstring& from, const std::wstring& to)
 {
-    const BOOL done = to.empty() ? DeleteFileW(from.c_str())
-                                 : MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+    const std::wstring source = ExtendedLengthPath(from);
+    const BOOL done = to.empty() ? DeleteFileW(source.c_str())
+                                 : MoveFileExW(source.c_str(), ExtendedLengthPath(to).c_str(), MOVEFILE_REPLACE_EXISTING);
     return done ? ERROR_SUCCESS : GetLastError();
 }
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Exception.h"
+#include "LongPath.h"
 #include "SystemError.h"
 #include "SystemTick.h"
 #include "TextCodec.h"
@@ -148,7 +149,7 @@ void TLogWriter::Run()
 void TLogWriter::Open()
 {
     // Appends; others may read the file meanwhile.
-    FFile.Reset(CreateFileW(FOptions.Path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+    FFile.Reset(CreateFileW(ExtendedLengthPath(FOptions.Path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!FFile)
         ThrowFileError(FOptions.Path, GetLastError());

@@ -5,6 +5,7 @@
 
 #include "ClipboardGuards.h"
 #include "Exception.h"
+#include "LongPath.h"
 #include "SystemError.h"
 #include "TextCodec.h"
 #include "WinHandles.h"
@@ -77,7 +78,7 @@ void SaveLines(const std::wstring& path, const TLineSource& lines, std::int32_t 
 {
     // CREATE_ALWAYS empties an existing file only when the creation succeeds.
     TUniqueFileHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         ThrowSaveError(path, GetLastError());
 

@@ -13,8 +13,8 @@
 
 namespace {
 
-// Room for long paths; the dialog reports a longer one as an error.
-constexpr DWORD SaveFileChars = 4096;
+// Room for the longest path Windows takes; the dialog reports a longer one as an error.
+constexpr DWORD SaveFileChars = 32768;
 // The platform's defaults; the hook through which tests fill in the dialog is added for them.
 constexpr DWORD SaveDialogFlags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
 

@@ -20,9 +20,12 @@
 #include "Exception.h"
 #include "Gdi.h"
 #include "LineExport.h"
+#include "LongPath.h"
 #include "SearchMatch.h"
 #include "WinHandles.h"
 #include "support/ClipboardReader.h"
+#include "support/DeepFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -471,6 +474,17 @@ TEST_F(SaveLinesTest, EveryLineInTheAnsiCodePageWithCrLf)
         SaveLines(path.wstring(), source, source.Count());
         EXPECT_EQ(ReadBytes(path), c.Bytes);
     }
+}
+
+// "Save as" into a folder whose path alone is longer than MAX_PATH.
+TEST_F(SaveLinesTest, AFileDeeperThanMaxPathIsWritten)
+{
+    const TDeepFolder deep(Folder.wstring(), L'm');
+    const std::wstring path = deep.File(L"saved.txt");
+    ASSERT_GE(path.size(), static_cast<std::size_t>(MAX_PATH));
+    const TVectorSource source({L"deep", L"down"});
+    SaveLines(path, source, source.Count());
+    EXPECT_EQ(ReadFileBytes(ExtendedLengthPath(path)), std::optional<std::string>("deep\r\ndown\r\n"));
 }
 
 TEST_F(SaveLinesTest, OverwritingALongerFileLeavesOnlyTheNewContent)

@@ -15,8 +15,10 @@
 
 #include "LogFileCheck.h"
 #include "LogWriter.h"
+#include "LongPath.h"
 #include "SystemError.h"
 #include "WinHandles.h"
+#include "support/DeepFolder.h"
 #include "support/TerminalProcess.h"
 #include "support/TestFiles.h"
 #include "support/Unwritable.h"
@@ -139,6 +141,22 @@ TEST_F(LogWriter, AtTheLimitTheFileIsRenamedAndExactlyKeepOldFilesStay)
             expected += "line " + std::to_string(n) + "..\r\n";
         EXPECT_EQ(kept, expected);
     }
+    EXPECT_EQ(Failures.load(), 0);
+}
+
+// A log in a folder whose path alone is longer than MAX_PATH writes and rotates there.
+TEST_F(LogWriter, ALogDeeperThanMaxPathIsWrittenAndRotated)
+{
+    const TDeepFolder deep(Folder.wstring(), L'k');
+    const std::wstring path = deep.File(L"deep.log");
+    ASSERT_GE(path.size(), static_cast<std::size_t>(MAX_PATH));
+    {
+        const auto writer = Writer(path, 20, 1);
+        for (const wchar_t* line : {L"first line", L"second line"})
+            writer->Append(line);
+    }
+    EXPECT_EQ(ReadFileBytes(ExtendedLengthPath(RotatedName(path, 1))), std::optional<std::string>("first line\r\n"));
+    EXPECT_EQ(ReadFileBytes(ExtendedLengthPath(path)), std::optional<std::string>("second line\r\n"));
     EXPECT_EQ(Failures.load(), 0);
 }
 
