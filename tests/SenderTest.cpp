@@ -121,9 +121,11 @@ void ReadAvailable(HANDLE pipe, std::string& output)
 
 // Runs the sibling program `exe` with `arguments`, `input` on its standard input, and calls
 // whileRunning() every few milliseconds until it has ended. Its standard input stays open
-// until closeInput() returns true (at once without it).
+// until closeInput() returns true (at once without it). It gets a console of its own without
+// a window, unless `creationFlags` say otherwise (DETACHED_PROCESS: no console).
 TRunResult RunProgram(const wchar_t* exe, const std::wstring& arguments, const std::string& input = {},
-                      const std::function<void()>& whileRunning = {}, const std::function<bool()>& closeInput = {})
+                      const std::function<void()>& whileRunning = {}, const std::function<bool()>& closeInput = {},
+                      DWORD creationFlags = CREATE_NO_WINDOW)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE rawInRead = nullptr, rawInWrite = nullptr, rawOutRead = nullptr, rawOutWrite = nullptr;
@@ -141,8 +143,8 @@ TRunResult RunProgram(const wchar_t* exe, const std::wstring& arguments, const s
     startup.hStdOutput = outWrite.Get();
     startup.hStdError = outWrite.Get();
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info))
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, creationFlags, nullptr, nullptr, &startup,
+                        &info))
         throw std::runtime_error("vtsend.exe could not be started, error " + std::to_string(GetLastError()));
     TUniqueHandle process(info.hProcess), thread(info.hThread);
     inRead.Reset();
@@ -411,6 +413,34 @@ TEST_F(SenderTest, StandardInputIsDecodedByItsCodePage)
         EXPECT_EQ(SlotText(*Area, 0), expected) << Ansi(c.Arguments);
     }
     EXPECT_EQ(RunVtsend(L"--codepage ebcdic", "x").ExitCode, 4u);
+}
+
+// Without --codepage: in a console ("dir | vtsend" in a Command Prompt) its code page, the
+// OEM one; without a console the ANSI code page.
+TEST_F(SenderTest, StandardInputWithoutACodePageIsDecodedByTheConsoles)
+{
+    ASSERT_EQ(GetACP(), 1252u);
+    ASSERT_EQ(GetOEMCP(), 437u);
+    Publish(Terminal.Get());
+    const std::string expected = "Gr\xFC\xDF" "e";
+    const struct {
+        const char* Label;
+        DWORD CreationFlags;
+        std::string Input;
+    } cases[] = {
+        {"in a console of code page 437", CREATE_NO_WINDOW, "Gr\x81\xE1" "e\r\n"},
+        {"without a console", DETACHED_PROCESS, "Gr\xFC\xDF" "e\r\n"},
+    };
+    for (const auto& c : cases) {
+        Guarded([&] {
+            Area->PendingCount = 0;
+            Area->WriteIndex = 0;
+        });
+        const TRunResult run = RunProgram(L"vtsend.exe", L"", c.Input, {}, {}, c.CreationFlags);
+        EXPECT_EQ(run.ExitCode, 0u) << c.Label << ": " << run.Output;
+        ASSERT_EQ(Area->PendingCount, 1) << c.Label;
+        EXPECT_EQ(SlotText(*Area, 0), expected) << c.Label;
+    }
 }
 
 TEST_F(SenderTest, NextSlotFollowsWriteIndexWhileATerminalRuns)
