@@ -334,9 +334,11 @@ private:
     std::vector<TDebugOutputMessage> TakeFromReaders(std::size_t count);
     // Arms every running reader's wake; true when none had messages waiting.
     bool ArmCaptureWakes();
+    void StopCaptureTimer();
     TCaptureReader OdsReader{false, cmCaptureOds, CaptureOdsCaption, nullptr, false, false};
     TCaptureReader GlobalReader{true, cmCaptureGlobal, CaptureGlobalCaption, nullptr, false, false};
     std::uint8_t CaptureChannel = 0;
+    bool CaptureTimerRuns = false; // the batches' timer, left running while messages come
 
     // ---- log to file: MainFrameLog.cpp ----------------------------------------------
 public:

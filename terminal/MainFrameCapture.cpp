@@ -17,13 +17,16 @@
 namespace {
 
 // A batch of captured lines on the window's thread is bounded, so that input and painting
-// come between batches; a timer, which waits behind both, starts the next one. The capture
-// posts its wake-up only to a window that found its queue empty.
+// come between batches; a timer, which waits behind both, starts the next one and runs on
+// while messages keep coming. The capture posts its wake-up only to a window that found its
+// queue empty. In a flood the list is drawn every 150 ms (PaintIfDue), so taking lines more often
+// than CaptureTimerMs shows nothing sooner and only costs round trips to the system, which
+// the writers, waiting for the buffer, share.
 constexpr std::size_t CaptureBatchLines = 1000;
 constexpr std::chrono::milliseconds CaptureBatchTime{50};
 constexpr std::size_t CaptureChunkMessages = 64; // taken from the queue at a time
 constexpr UINT_PTR CaptureTimer = 20;
-constexpr UINT CaptureTimerMs = USER_TIMER_MINIMUM;
+constexpr UINT CaptureTimerMs = 30;
 // While the capture runs, this timer looks for messages whose wake was lost (a full queue).
 constexpr UINT_PTR CaptureWatchTimer = 21;
 constexpr UINT CaptureWatchMs = 250;
@@ -121,7 +124,7 @@ void TMainFrame::StopCapture(TCaptureReader& reader)
     }
     // The other reader's messages may still wait: the timers go on for them.
     if (!OdsReader.Capture && !GlobalReader.Capture) {
-        KillTimer(FHandle, CaptureTimer);
+        StopCaptureTimer();
         KillTimer(FHandle, CaptureWatchTimer);
     }
     ShowCaptureState();
@@ -164,7 +167,7 @@ bool TMainFrame::ArmCaptureWakes()
 void TMainFrame::TakeCaptured()
 {
     if (!OdsReader.Capture && !GlobalReader.Capture) {
-        KillTimer(FHandle, CaptureTimer);
+        StopCaptureTimer();
         return;
     }
     std::vector<TDebugOutputMessage> messages = TakeFromReaders(CaptureChunkMessages);
@@ -172,7 +175,7 @@ void TMainFrame::TakeCaptured()
         // Idle: a reader's next message wakes the window again. One that came meanwhile
         // keeps the timer going.
         if (ArmCaptureWakes())
-            KillTimer(FHandle, CaptureTimer);
+            StopCaptureTimer();
         return;
     }
 
@@ -211,5 +214,12 @@ void TMainFrame::TakeCaptured()
     ReleaseRedrawAfterPause();
     PaintIfDue();
     // The next batch, or the finding that nothing waits, comes behind input and painting.
-    SetTimer(FHandle, CaptureTimer, SystemTick::TimerMs(CaptureTimerMs), nullptr);
+    if (!CaptureTimerRuns)
+        CaptureTimerRuns = SetTimer(FHandle, CaptureTimer, SystemTick::TimerMs(CaptureTimerMs), nullptr) != 0;
+}
+
+void TMainFrame::StopCaptureTimer()
+{
+    KillTimer(FHandle, CaptureTimer);
+    CaptureTimerRuns = false;
 }

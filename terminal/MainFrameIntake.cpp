@@ -225,9 +225,13 @@ void TMainFrame::ReleaseRedrawAfterPause()
 
 void TMainFrame::RedrawPauseTimer()
 {
+    // Captured messages that keep the capture's timer going are a stream as well, whose
+    // batches come further apart than the pause.
     const ULONGLONG quiet = GetTickCount64() - LastHeldPassEnd;
     if (quiet < RedrawPauseMs)
         SetTimer(FHandle, RedrawTimer, SystemTick::TimerMs(static_cast<UINT>(RedrawPauseMs - quiet)), nullptr);
+    else if (CaptureTimerRuns)
+        SetTimer(FHandle, RedrawTimer, SystemTick::TimerMs(RedrawPauseMs), nullptr);
     else
         ReleaseRedraw();
 }
