@@ -7,22 +7,12 @@
 
 namespace {
 
-std::wstring FullPath(const std::wstring& path)
-{
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    full.resize(length < needed ? length : 0);
-    return full.empty() ? path : full;
-}
-
 std::optional<BY_HANDLE_FILE_INFORMATION> FileIdentity(const std::wstring& path)
 {
     // No access asked: another program's lock on the file does not hide it.
-    const TUniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const TUniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), 0,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!file || !GetFileInformationByHandle(file.Get(), &info))
         return std::nullopt;
@@ -33,8 +23,8 @@ std::optional<BY_HANDLE_FILE_INFORMATION> FileIdentity(const std::wstring& path)
 
 bool SameFile(const std::wstring& first, const std::wstring& second)
 {
-    const std::wstring a = FullPath(first);
-    const std::wstring b = FullPath(second);
+    const std::wstring a = FullPathName(first);
+    const std::wstring b = FullPathName(second);
     if (CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
         CSTR_EQUAL)
         return true;

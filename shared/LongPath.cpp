@@ -14,9 +14,9 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix)
     return text.compare(0, std::wstring(prefix).size(), prefix) == 0;
 }
 
-// The full path, with "." and ".." resolved and '/' turned into '\': the extended form
-// takes the name literally.
-std::wstring FullPath(const std::wstring& path)
+} // namespace
+
+std::wstring FullPathName(const std::wstring& path)
 {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
@@ -29,13 +29,12 @@ std::wstring FullPath(const std::wstring& path)
     return full;
 }
 
-} // namespace
-
 std::wstring ExtendedLengthPath(const std::wstring& path)
 {
     if (path.empty() || StartsWith(path, ExtendedPrefix) || StartsWith(path, DevicePrefix))
         return path;
-    const std::wstring full = FullPath(path);
+    // The extended form takes the name literally: it must be full and use '\' only.
+    const std::wstring full = FullPathName(path);
     if (full.size() < MAX_PATH || StartsWith(full, ExtendedPrefix) || StartsWith(full, DevicePrefix))
         return full.size() < MAX_PATH ? path : full;
     if (StartsWith(full, UncPrefix))

@@ -6,6 +6,10 @@
 
 #include <string>
 
+// The full path of `path`, with "." and ".." resolved and '/' turned into '\'; `path` itself
+// when the system cannot make one.
+std::wstring FullPathName(const std::wstring& path);
+
 // The name to hand to CreateFileW, MoveFileExW and their kin for `path`, which may be
 // relative and may use '/' as the separator.
 std::wstring ExtendedLengthPath(const std::wstring& path);

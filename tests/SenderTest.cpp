@@ -387,7 +387,8 @@ TEST_F(SenderTest, StandardInputGivesOneEntryPerLine)
 }
 
 // "Grüße" as each code page writes it arrives in the ANSI code page (1252 here). OEM is code
-// page 437 here, as in a Command Prompt of a US Windows.
+// page 437 here, as in a Command Prompt of a US Windows. Without --codepage: in a console
+// ("dir | vtsend" in a Command Prompt) the console's code page, without one the ANSI one.
 TEST_F(SenderTest, StandardInputIsDecodedByItsCodePage)
 {
     ASSERT_EQ(GetACP(), 1252u);
@@ -396,51 +397,27 @@ TEST_F(SenderTest, StandardInputIsDecodedByItsCodePage)
     const std::string expected = "Gr\xFC\xDF" "e";
     const struct {
         const wchar_t* Arguments;
-        std::string Input;
-    } cases[] = {
-        {L"--codepage oem", "Gr\x81\xE1" "e\r\n"},
-        {L"--codepage utf8", "Gr\xC3\xBC\xC3\x9F" "e\n"},
-        {L"--codepage ansi", "Gr\xFC\xDF" "e"},
-    };
-    for (const auto& c : cases) {
-        Guarded([&] {
-            Area->PendingCount = 0;
-            Area->WriteIndex = 0;
-        });
-        const TRunResult run = RunVtsend(c.Arguments, c.Input);
-        EXPECT_EQ(run.ExitCode, 0u) << run.Output;
-        ASSERT_EQ(Area->PendingCount, 1) << Ansi(c.Arguments);
-        EXPECT_EQ(SlotText(*Area, 0), expected) << Ansi(c.Arguments);
-    }
-    EXPECT_EQ(RunVtsend(L"--codepage ebcdic", "x").ExitCode, 4u);
-}
-
-// Without --codepage: in a console ("dir | vtsend" in a Command Prompt) its code page, the
-// OEM one; without a console the ANSI code page.
-TEST_F(SenderTest, StandardInputWithoutACodePageIsDecodedByTheConsoles)
-{
-    ASSERT_EQ(GetACP(), 1252u);
-    ASSERT_EQ(GetOEMCP(), 437u);
-    Publish(Terminal.Get());
-    const std::string expected = "Gr\xFC\xDF" "e";
-    const struct {
-        const char* Label;
         DWORD CreationFlags;
         std::string Input;
     } cases[] = {
-        {"in a console of code page 437", CREATE_NO_WINDOW, "Gr\x81\xE1" "e\r\n"},
-        {"without a console", DETACHED_PROCESS, "Gr\xFC\xDF" "e\r\n"},
+        {L"--codepage oem", CREATE_NO_WINDOW, "Gr\x81\xE1" "e\r\n"},
+        {L"--codepage utf8", CREATE_NO_WINDOW, "Gr\xC3\xBC\xC3\x9F" "e\n"},
+        {L"--codepage ansi", CREATE_NO_WINDOW, "Gr\xFC\xDF" "e"},
+        {L"", CREATE_NO_WINDOW, "Gr\x81\xE1" "e\r\n"}, // a console of code page 437
+        {L"", DETACHED_PROCESS, "Gr\xFC\xDF" "e\r\n"}, // no console
     };
     for (const auto& c : cases) {
+        const std::string label = Ansi(c.Arguments) + (c.CreationFlags == DETACHED_PROCESS ? " without a console" : "");
         Guarded([&] {
             Area->PendingCount = 0;
             Area->WriteIndex = 0;
         });
-        const TRunResult run = RunProgram(L"vtsend.exe", L"", c.Input, {}, {}, c.CreationFlags);
-        EXPECT_EQ(run.ExitCode, 0u) << c.Label << ": " << run.Output;
-        ASSERT_EQ(Area->PendingCount, 1) << c.Label;
-        EXPECT_EQ(SlotText(*Area, 0), expected) << c.Label;
+        const TRunResult run = RunProgram(L"vtsend.exe", c.Arguments, c.Input, {}, {}, c.CreationFlags);
+        EXPECT_EQ(run.ExitCode, 0u) << label << ": " << run.Output;
+        ASSERT_EQ(Area->PendingCount, 1) << label;
+        EXPECT_EQ(SlotText(*Area, 0), expected) << label;
     }
+    EXPECT_EQ(RunVtsend(L"--codepage ebcdic", "x").ExitCode, 4u);
 }
 
 TEST_F(SenderTest, NextSlotFollowsWriteIndexWhileATerminalRuns)
