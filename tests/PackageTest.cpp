@@ -1,6 +1,7 @@
 // The release zip's programs, unpacked by tests/package-check.sh into an empty folder named by
 // VT_PACKAGE_DIR: the terminal starts from there, and vtsend and the example sender built from
-// the zip's library reach it.
+// the zip's library reach it, and the zip's name, the version resource and the title bar tell
+// one version.
 #include <windows.h>
 
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "DebugMain.h"
 #include "support/TerminalProcess.h"
+#include "support/VersionResource.h"
 
 namespace {
 
@@ -34,6 +36,15 @@ TEST(Package, TerminalFromTheZipTakesLinesFromVtsendAndTheExample)
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     EXPECT_EQ(owner, terminal.Id);
+    // The folder is the zip's, named Vellumtrace64-<version>-win64 by the version resource.
+    const TVersionInfo info(folder + L"\\Vellumtrace64.exe");
+    const std::wstring version = info.String(L"ProductVersion");
+    ASSERT_FALSE(version.empty());
+    EXPECT_EQ(folder.substr(folder.find_last_of(L"\\/") + 1), L"Vellumtrace64-" + version + L"-win64");
+    wchar_t caption[64] = {};
+    GetWindowTextW(window, caption, 64);
+    EXPECT_EQ(caption, std::wstring(MainFrameCaption));
+    EXPECT_EQ(version.rfind(CaptionVersion(caption) + L".", 0), 0u);
     const HWND list = FindControl(window, idDbDisplay);
     ASSERT_NE(list, nullptr);
 

@@ -1,18 +1,21 @@
 // The built programs' resources, read back from the executables: the version resource of both
-// programs, the terminal's icon in every size and its application manifest.
+// programs and how it agrees with the window's caption, the terminal's icon in every size and
+// its application manifest.
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "DebugMain.h"
 #include "VtVersion.h"
 #include "WinHandles.h"
 #include "res/Resource.h"
 #include "support/TerminalProcess.h"
+#include "support/VersionResource.h"
 
 namespace {
 
@@ -39,39 +42,6 @@ std::string ResourceBytes(HMODULE module, LPCWSTR name, LPCWSTR type)
     return data != nullptr ? std::string(data, SizeofResource(module, found)) : std::string();
 }
 
-class TVersionInfo {
-public:
-    explicit TVersionInfo(const std::wstring& exe) : Path(BinDirectory() + exe)
-    {
-        DWORD ignored = 0;
-        Data.resize(GetFileVersionInfoSizeW(Path.c_str(), &ignored));
-        if (!Data.empty() && !GetFileVersionInfoW(Path.c_str(), 0, static_cast<DWORD>(Data.size()), Data.data()))
-            Data.clear();
-    }
-    bool Present() const { return !Data.empty(); }
-    const VS_FIXEDFILEINFO* Fixed() const
-    {
-        void* value = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueW(Data.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
-            return nullptr;
-        return static_cast<const VS_FIXEDFILEINFO*>(value);
-    }
-    std::wstring String(const wchar_t* key) const
-    {
-        void* value = nullptr;
-        UINT length = 0;
-        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
-        if (!VerQueryValueW(Data.data(), path.c_str(), &value, &length) || length == 0)
-            return {};
-        return std::wstring(static_cast<const wchar_t*>(value), length - 1);
-    }
-
-private:
-    std::wstring Path;
-    std::vector<char> Data;
-};
-
 std::wstring Wide(const char* text) { return std::wstring(text, text + std::char_traits<char>::length(text)); }
 
 struct TProgram {
@@ -88,7 +58,7 @@ TEST(ReleaseResources, BothProgramsCarryTheVersionFromTheBuild)
 {
     for (const TProgram& program : Programs) {
         SCOPED_TRACE(testing::Message() << std::string(program.Exe, program.Exe + wcslen(program.Exe)));
-        const TVersionInfo info(program.Exe);
+        const TVersionInfo info(BinDirectory() + program.Exe);
         ASSERT_TRUE(info.Present());
         const VS_FIXEDFILEINFO* fixed = info.Fixed();
         ASSERT_NE(fixed, nullptr);
@@ -103,6 +73,18 @@ TEST(ReleaseResources, BothProgramsCarryTheVersionFromTheBuild)
         EXPECT_EQ(info.String(L"FileDescription"), program.Description);
         EXPECT_EQ(info.String(L"OriginalFilename"), program.Exe);
     }
+}
+
+// The title bar, the version Explorer shows and the zip's name tell one version: the caption's
+// "V15.0" is the major and minor number of the version set in CMakeLists.txt.
+TEST(ReleaseResources, TerminalVersionIsTheOneItsCaptionShows)
+{
+    const std::wstring shown = CaptionVersion(MainFrameCaption);
+    ASSERT_FALSE(shown.empty());
+    const TVersionInfo info(BinDirectory() + L"Vellumtrace64.exe");
+    ASSERT_TRUE(info.Present());
+    EXPECT_EQ(info.MajorMinor(), shown);
+    EXPECT_EQ(info.String(L"ProductVersion").rfind(shown + L".", 0), 0u) << "the caption shows V" << shown.c_str();
 }
 
 // The icon group as the resource stores it: a header, then one 14-byte entry per size.
