@@ -6,10 +6,11 @@
 // and with rules; prints one table and writes the figures as JSON.
 //   vt_bench [--count N] [--steady-count M] [--latency-count K] [--response-count R]
 //            [--throughput-count T] [--rules-count U] [--pathological-count P] [--json PATH]
-//            [--only capture|rules|tick]
+//            [--only capture|rules|tick|scenes]
 // --only capture runs just the capture rows (minimal reader and terminal, 1 and 4 senders);
 // --only rules just the rules rows; --only tick the sender and responsiveness rows, first as
-// Wine times waits and then with every wait of our processes on the Windows timer tick.
+// Wine times waits and then with every wait of our processes on the Windows timer tick;
+// --only scenes the responsiveness rows beside a capture flood, a slow log and rules.
 // Needs the exchange area alone: never run it beside the tests of the same Wine session.
 #include <windows.h>
 
@@ -67,6 +68,7 @@ constexpr wchar_t LogFileName[] = L"..\\bench\\log.txt"; // beside bin/ in the b
 constexpr wchar_t CaptureRows[] = L"capture"; // --only: the capture rows alone
 constexpr wchar_t RulesRows[] = L"rules";     // --only: the rules rows alone
 constexpr wchar_t TickRows[] = L"tick";       // --only: sender and responsiveness rows, normal and on the tick
+constexpr wchar_t SceneRows[] = L"scenes";    // --only: responsiveness beside capture, a slow log and rules
 constexpr wchar_t SlowLogName[] = L"..\\bench\\slow-log.fifo"; // made by scripts/bench.sh
 
 // Under Wine a crash can end a process with exit code 0: report it and end non-zero.
@@ -546,9 +548,9 @@ int Run(const Bench::TArguments& arguments)
                         std::to_wstring(DisplayLimit));
 
     const std::wstring only = arguments.Text(L"only", L"");
-    if (!only.empty() && only != CaptureRows && only != RulesRows && only != TickRows)
+    if (!only.empty() && only != CaptureRows && only != RulesRows && only != TickRows && only != SceneRows)
         throw Exception(L"--only knows \"" + std::wstring(CaptureRows) + L"\", \"" + std::wstring(RulesRows) +
-                        L"\" and \"" + std::wstring(TickRows) + L"\"");
+                        L"\", \"" + std::wstring(TickRows) + L"\" and \"" + std::wstring(SceneRows) + L"\"");
     const bool onlyRules = only == RulesRows;
 
     Progress("starting");
@@ -556,6 +558,11 @@ int Run(const Bench::TArguments& arguments)
     const Bench::TTerminalCopy copy;
     if (only == CaptureRows) {
         MeasureCaptureRounds(driver, copy, report);
+        Bench::PrintTable(report);
+        return 0;
+    }
+    if (only == SceneRows) {
+        MeasureSceneResponses(driver, copy, report);
         Bench::PrintTable(report);
         return 0;
     }

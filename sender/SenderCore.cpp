@@ -226,7 +226,9 @@ TEntrySender::TWriteOutcome TEntrySender::TryWrite(std::span<const Sender::TEntr
 
 void TEntrySender::AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexcept
 {
-    const HANDLE roomEvent = RoomEvent();
+    // A high-resolution timer, else our terminal's room event, else a Sleep (Sender::FullPollMs).
+    const TUniqueHandle timer = SystemTick::HighResolutionTimer();
+    const HANDLE roomEvent = timer ? nullptr : RoomEvent();
     for (;;) {
         // Reset before the look: a pass that makes room after it sets the event again.
         if (roomEvent != nullptr)
@@ -235,7 +237,9 @@ void TEntrySender::AwaitRoom(std::int32_t room, ULONGLONG deadline) const noexce
         const ULONGLONG now = GetTickCount64();
         if (PendingCountHint(*FArea) <= Shm::SlotCount - room || now >= deadline)
             return;
-        if (roomEvent != nullptr)
+        if (timer)
+            SystemTick::SleepOn(timer.Get(), Sender::FullPollMs);
+        else if (roomEvent != nullptr)
             SystemTick::WaitFor(roomEvent, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, Sender::RoomRecheckMs)));
         else
             SystemTick::SleepFor(Sender::FullPollMs);

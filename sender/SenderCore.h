@@ -29,9 +29,10 @@ namespace Sender {
 inline constexpr unsigned long DefaultFullWaitMs = 1000;
 // A full ring is looked at again, without the mutex, until it has room for RoomWorthWriting
 // entries, or for all that are left when fewer: the terminal takes an entry in well under a
-// millisecond and must not run dry while this sender sleeps. Our terminal's room event ends
-// the wait as soon as a pass took entries, whatever the system's timer tick; without it the
-// ring is looked at this often, which on Windows means once per tick (about 15.6 ms).
+// millisecond and must not run dry while this sender sleeps. The ring is looked at this
+// often on a high-resolution timer; where the system has none, our terminal's room event ends
+// the wait as soon as a pass took entries, and without either the wait is a Sleep, which on
+// Windows lasts a whole tick (about 15.6 ms).
 inline constexpr unsigned long FullPollMs = 1;
 // With the room event, the ring is looked at again after this long all the same: a wait
 // that another sender's reset of the event cut short, or a terminal that has ended.

@@ -44,8 +44,7 @@ TUniqueHandle Exchange::OpenRoomEvent(bool make) noexcept
     if (!event && make && GetLastError() == ERROR_FILE_NOT_FOUND) {
         try {
             TObjectSecurity security(TObjectSecurityKind::Exchange);
-            event.Reset(CreateEventExW(security.Attributes(), Shm::RoomEventName, CREATE_EVENT_MANUAL_RESET,
-                                       RoomEventAccess));
+            event.Reset(CreateEventExW(security.Attributes(), Shm::RoomEventName, 0, RoomEventAccess));
         } catch (const Exception&) {
             // Without the descriptor the event is not made: senders poll instead.
         }

@@ -11,9 +11,11 @@ inline constexpr char SectionName[] = "Vellumtrace64";
 inline constexpr wchar_t SectionNameW[] = L"Vellumtrace64";
 inline constexpr wchar_t MutexName[] = L"VellumtraceMu";
 inline constexpr wchar_t DebugEntryMessageName[] = L"DebugEntry";
-// A manual-reset event that our terminal sets after each pass that took entries. Our senders
-// wait on it, instead of polling, while the ring is full; it is no part of the area's rules:
-// a sender that does not find it polls, and other senders never need it.
+// An auto-reset event that our terminal sets after each pass that took entries. Our senders
+// wait on it while the ring is full where the system has no high-resolution timer to look at
+// the ring every millisecond (before Windows 10 1803), as Sleep(1) lasts a whole timer tick
+// there: each pass wakes one of them, which fills the ring again. It is no part of the area's
+// rules: a sender that does not find it polls, and other senders never need it.
 inline constexpr wchar_t RoomEventName[] = L"VellumtraceRoom";
 // The window class of the terminal's main window: a handle in TerminalWnd of another class
 // is a stale one that Windows gave to another window.

@@ -5,6 +5,11 @@
 namespace {
 
 constexpr std::int64_t MicrosecondsPerMillisecond = 1000;
+constexpr std::int64_t HundredNanosecondsPerMillisecond = 10000;
+// Older SDKs lack the flag; systems before Windows 10 1803 refuse it.
+constexpr DWORD HighResolutionFlag = 0x00000002; // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+
+std::atomic<bool> HighResolutionAllowed{true};
 
 std::atomic<int>& SimulatedState() noexcept
 {
@@ -83,5 +88,24 @@ std::chrono::milliseconds SystemTick::Timeout(std::chrono::milliseconds wait) no
 UINT SystemTick::TimerMs(UINT ms) noexcept { return Simulated() ? TimerPeriodOfTicks(ms) : ms; }
 
 void SystemTick::SleepFor(DWORD ms) noexcept { Sleep(TimeoutMs(ms)); }
+
+TUniqueHandle SystemTick::HighResolutionTimer() noexcept
+{
+    if (!HighResolutionAllowed.load())
+        return {};
+    return TUniqueHandle(CreateWaitableTimerExW(nullptr, nullptr, HighResolutionFlag, TIMER_MODIFY_STATE | SYNCHRONIZE));
+}
+
+void SystemTick::AllowHighResolutionTimers(bool allowed) noexcept { HighResolutionAllowed.store(allowed); }
+
+void SystemTick::SleepOn(HANDLE highResolutionTimer, DWORD ms) noexcept
+{
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<std::int64_t>(ms) * HundredNanosecondsPerMillisecond; // relative
+    if (SetWaitableTimer(highResolutionTimer, &due, 0, nullptr, nullptr, FALSE))
+        WaitForSingleObject(highResolutionTimer, INFINITE);
+    else
+        SleepFor(ms);
+}
 
 DWORD SystemTick::WaitFor(HANDLE handle, DWORD ms) noexcept { return WaitForSingleObject(handle, TimeoutMs(ms)); }

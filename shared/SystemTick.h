@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "WinHandles.h"
+
 namespace SystemTick {
 
 inline constexpr wchar_t EnvironmentName[] = L"VELLUMTRACE_WINDOWS_TICK";
@@ -37,5 +39,13 @@ UINT TimerMs(UINT ms) noexcept;
 // Sleep and WaitForSingleObject with their time-outs as above.
 void SleepFor(DWORD ms) noexcept;
 DWORD WaitFor(HANDLE handle, DWORD ms) noexcept;
+
+// A waitable timer that ends its waits within about a millisecond, not on the tick (Windows 10
+// version 1803 and later, and Wine); null where the system has none, or while tests forbid
+// them to reach what older systems do.
+TUniqueHandle HighResolutionTimer() noexcept;
+void AllowHighResolutionTimers(bool allowed) noexcept;
+// Waits `ms` on such a timer.
+void SleepOn(HANDLE highResolutionTimer, DWORD ms) noexcept;
 
 } // namespace SystemTick

@@ -24,6 +24,7 @@
 #include "ShDat.h"
 #include "ShmDefs.h"
 #include "ShmLock.h"
+#include "SystemTick.h"
 #include "WinHandles.h"
 
 namespace {
@@ -548,10 +549,11 @@ TEST_F(SenderTest, EntriesAreKeptWhenTheTerminalDrainsDuringTheWait)
     EXPECT_EQ(Area->WriteIndex, 3);
 }
 
-// With our terminal's room event, a sender waits on it for room instead of looking at the ring
-// every millisecond (once per timer tick on Windows): the event is reset when the sender
-// starts waiting, and setting it after a pass that made room lets the sender go on.
-TEST_F(SenderTest, AFullRingWaitEndsWhenTheTerminalSignalsRoom)
+// Where the system has no high-resolution timer (before Windows 10 1803), a sender waits for
+// room on our terminal's room event instead of sleeping a whole timer tick at a time: the
+// event is reset when the sender starts waiting, and setting it after a pass that made room
+// lets the sender go on.
+TEST_F(SenderTest, WithoutAHighResolutionTimerAFullRingWaitEndsWhenTheTerminalSignalsRoom)
 {
     const TUniqueHandle room = Exchange::OpenRoomEvent(true);
     ASSERT_TRUE(room);
@@ -561,17 +563,21 @@ TEST_F(SenderTest, AFullRingWaitEndsWhenTheTerminalSignalsRoom)
     Area->WriteIndex = 5;
     int readIndex = 5;
 
+    SystemTick::AllowHighResolutionTimers(false);
+    TEntrySender sender;
+    sender.SetFullWait(ProcessTimeoutMs);
+    std::size_t written = 0;
+    std::thread writer([&] { written = sender.Send(0, "late") == VT_OK ? 1 : 0; });
     bool sawTheWait = false;
-    const TRunResult run = RunVtsend(L"--full-wait-ms 20000 late", {}, [&] {
-        if (sawTheWait || WaitForSingleObject(room.Get(), 0) != WAIT_TIMEOUT)
-            return;
-        sawTheWait = true;
-        TakeOneEntry(readIndex);
-        SetEvent(room.Get());
-    });
+    for (const ULONGLONG end = GetTickCount64() + ProcessTimeoutMs; !sawTheWait && GetTickCount64() < end; Sleep(PollMs))
+        sawTheWait = WaitForSingleObject(room.Get(), 0) == WAIT_TIMEOUT;
+    TakeOneEntry(readIndex);
+    SetEvent(room.Get());
+    writer.join();
+    SystemTick::AllowHighResolutionTimers(true);
 
     EXPECT_TRUE(sawTheWait) << "the sender never reset the room event";
-    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(written, 1u);
     EXPECT_EQ(SlotText(*Area, 5), "late");
     EXPECT_EQ(Area->PendingCount, Shm::SlotCount);
 }
