@@ -1,6 +1,5 @@
 #include "SenderBuffer.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <set>
 
@@ -10,7 +9,7 @@ namespace {
 
 // A ring's worth is written at once; a smaller batch waits at most this long.
 constexpr std::size_t FlushEntries = Shm::SlotCount;
-constexpr std::chrono::milliseconds FlushDelay{5};
+constexpr DWORD FlushDelayMs = 5;
 
 // Buffers still alive when the process ends through exit() write what they hold.
 std::mutex& LiveBuffersLock()
@@ -107,8 +106,14 @@ void TSendBuffer::RunFlusher()
     std::unique_lock lock(FLock);
     for (;;) {
         FWake.wait(lock, [this] { return FStopping || !FEntries.empty(); });
-        // The first line waits a little for company, unless the buffer is closing.
-        if (FStopping || FWake.wait_for(lock, SystemTick::Timeout(FlushDelay), [this] { return FStopping; }))
+        // The first line waits a little for company, unless the buffer is closing: the close
+        // then waits for the rest of the pause at most.
+        if (FStopping)
+            return;
+        lock.unlock();
+        SystemTick::SleepOn(FPause.Get(), FlushDelayMs);
+        lock.lock();
+        if (FStopping)
             return;
         lock.unlock();
         Flush();

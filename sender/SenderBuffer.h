@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "SenderCore.h"
+#include "SystemTick.h"
+#include "WinHandles.h"
 
 class TSendBuffer {
 public:
@@ -34,5 +36,7 @@ private:
     std::condition_variable FWake;
     std::vector<Sender::TEntry> FEntries;
     bool FStopping = false;
+    // The first line's wait for company: a Sleep lasts a whole tick (15.6 ms) on Windows.
+    const TUniqueHandle FPause = SystemTick::HighResolutionTimer();
     std::thread FFlusher;
 };

@@ -179,11 +179,14 @@ std::wstring Joined(const std::vector<std::wstring>& texts)
 class TLineSender {
 public:
     TLineSender(TEntrySender& sender, const TOptions& options) noexcept : FSender(sender), FOptions(options) {}
+    TLineSender(const TLineSender&) = delete;
+    TLineSender& operator=(const TLineSender&) = delete;
 
     void Send(std::string_view line)
     {
+        // On a high-resolution timer: a Sleep lasts at least a whole tick (15.6 ms) on Windows.
         if (FLines++ > 0 && FOptions.IntervalMs > 0)
-            SystemTick::SleepFor(FOptions.IntervalMs);
+            SystemTick::SleepOn(FPause.Get(), FOptions.IntervalMs);
         switch (FSender.Send(FOptions.Channel, line)) {
         case VT_CHANNEL_OFF:
             ++FLeftOut;
@@ -246,6 +249,7 @@ private:
     unsigned long FLines = 0;
     unsigned long FLeftOut = 0;
     unsigned long FDropped = 0;
+    const TUniqueHandle FPause = SystemTick::HighResolutionTimer(); // for --interval-ms
 };
 
 std::string_view WithoutLineEnd(std::string_view line)

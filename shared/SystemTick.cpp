@@ -100,6 +100,10 @@ void SystemTick::AllowHighResolutionTimers(bool allowed) noexcept { HighResoluti
 
 void SystemTick::SleepOn(HANDLE highResolutionTimer, DWORD ms) noexcept
 {
+    if (highResolutionTimer == nullptr) {
+        SleepFor(ms);
+        return;
+    }
     LARGE_INTEGER due;
     due.QuadPart = -static_cast<std::int64_t>(ms) * HundredNanosecondsPerMillisecond; // relative
     if (SetWaitableTimer(highResolutionTimer, &due, 0, nullptr, nullptr, FALSE))

@@ -45,7 +45,7 @@ DWORD WaitFor(HANDLE handle, DWORD ms) noexcept;
 // them to reach what older systems do.
 TUniqueHandle HighResolutionTimer() noexcept;
 void AllowHighResolutionTimers(bool allowed) noexcept;
-// Waits `ms` on such a timer.
+// Waits `ms` on such a timer; without one (null), as SleepFor does.
 void SleepOn(HANDLE highResolutionTimer, DWORD ms) noexcept;
 
 } // namespace SystemTick

@@ -358,6 +358,9 @@ private:
     // What the log tells without stopping (an unattended log must not wait for a box): lines
     // in the list, and so in the log itself.
     void LogNoticed();
+    // What the writer's posts announce, looked for with each batch of lines as well: a post
+    // can be lost in a full queue.
+    void CatchUpOnLog();
     std::unique_ptr<TLogWriter> Log;
     std::unique_ptr<TLogWriter> FinishingLog; // switched off, maybe still writing; waited for at the end
     std::wstring LogFileName; // the last file logged to; proposed by the dialog

@@ -213,6 +213,7 @@ void TMainFrame::TakeCaptured()
     });
     ReleaseRedrawAfterPause();
     PaintIfDue();
+    CatchUpOnLog();
     // The next batch, or the finding that nothing waits, comes behind input and painting.
     if (!CaptureTimerRuns)
         CaptureTimerRuns = SetTimer(FHandle, CaptureTimer, SystemTick::TimerMs(CaptureTimerMs), nullptr) != 0;

@@ -135,6 +135,7 @@ void TMainFrame::RunIntakePass()
         // milliseconds, far more than a few entries.
         ReleaseRedrawAfterPause();
         PaintIfDue();
+        CatchUpOnLog();
     }
     if (result->Stop == TDrainStop::Budget) {
         // The next pass lets waiting input go first; behind it, through the timer, when the

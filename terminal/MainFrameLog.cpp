@@ -84,6 +84,12 @@ void TMainFrame::LogNoticed()
         AddLine(WideToAnsi(notice));
 }
 
+void TMainFrame::CatchUpOnLog()
+{
+    LogNoticed();
+    LogFailed();
+}
+
 void TMainFrame::LogFailed()
 {
     // A log switched off or restarted since its failure was posted has nothing to report.

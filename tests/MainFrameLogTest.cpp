@@ -16,6 +16,7 @@
 #include "ErrorBox.h"
 #include "SystemError.h"
 #include "TextCodec.h"
+#include "WindowPost.h"
 #include "support/AreaSender.h"
 #include "support/DebugOutputPeers.h"
 #include "support/MainFrameFixture.h"
@@ -30,6 +31,8 @@ using namespace MainFrameFixture;
 using TerminalProcess::PollUntil;
 
 constexpr char ClearedMarker[] = "---- list cleared ----\r\n";
+// Long enough for a box that a post brought to have come.
+constexpr DWORD SilenceMs = 1000;
 
 // The lines as Save writes them: ANSI, CR LF after each.
 std::string SavedForm(const std::vector<std::wstring>& lines)
@@ -199,6 +202,35 @@ TEST_F(LogWindow, AFileThatCannotBeWrittenGivesOneErrorBoxAndTheListGoesOn)
     AddLines({"logged"});
     Command(cmLogToFile);
     EXPECT_TRUE(LogFileBecomes(LogFile, "logged\r\n"));
+    EXPECT_EQ(Boxes.size(), 1u);
+}
+
+// The writer's post of its failure is lost in a full queue (Windows allows 10 000 posted
+// messages per thread): the box comes with the next lines all the same, once.
+TEST_F(LogWindow, AFailureWhosePostWasLostIsShownWithTheNextLines)
+{
+    SetWindowPoster([](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        return message != WM_LOGFAILED && PostMessageW(window, message, wParam, lParam) != FALSE;
+    });
+    SwitchOn(Folder / L"missing" / L"trace.log"); // the writer fails at once
+    const bool boxWithoutLines = PollUntil([&] {
+        Pump();
+        return !Boxes.empty();
+    }, SilenceMs);
+    // Lines through the exchange area, until one of their passes finds the failure.
+    const bool boxWithLines = PollUntil([&] {
+        Send(0, "the next line");
+        Pump();
+        return !Boxes.empty();
+    });
+    SetWindowPoster({});
+    EXPECT_FALSE(boxWithoutLines) << "the refused post reached the window";
+    ASSERT_TRUE(boxWithLines);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+    EXPECT_FALSE(Frame->Checked(cmLogToFile));
+    Send(0, "and another");
+    Pump();
     EXPECT_EQ(Boxes.size(), 1u);
 }
 
