@@ -265,6 +265,9 @@ private:
     void ReleaseRedrawAfterPause();
     void RedrawPauseTimer();
     void PaintIfDue();
+    // After a pass or a batch of lines from any source: the suspension's pause, the paint when
+    // due, and what the log has to say.
+    void EndBatch();
     void ContinueIntakeLater(UINT delayMs);
     bool ContinuationPending() const noexcept;
     void CancelContinuation();

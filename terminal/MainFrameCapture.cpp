@@ -211,9 +211,7 @@ void TMainFrame::TakeCaptured()
                 break;
         }
     });
-    ReleaseRedrawAfterPause();
-    PaintIfDue();
-    CatchUpOnLog();
+    EndBatch();
     // The next batch, or the finding that nothing waits, comes behind input and painting.
     if (!CaptureTimerRuns)
         CaptureTimerRuns = SetTimer(FHandle, CaptureTimer, SystemTick::TimerMs(CaptureTimerMs), nullptr) != 0;

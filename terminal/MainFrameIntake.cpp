@@ -133,9 +133,7 @@ void TMainFrame::RunIntakePass()
         ShowLastLineWhenScrolling();
         // The passes of a stream share one redraw suspension: suspending and resuming costs
         // milliseconds, far more than a few entries.
-        ReleaseRedrawAfterPause();
-        PaintIfDue();
-        CatchUpOnLog();
+        EndBatch();
     }
     if (result->Stop == TDrainStop::Budget) {
         // The next pass lets waiting input go first; behind it, through the timer, when the
@@ -222,6 +220,13 @@ void TMainFrame::ReleaseRedrawAfterPause()
         return;
     SetTimer(FHandle, RedrawTimer, SystemTick::TimerMs(RedrawPauseMs), nullptr);
     RedrawReleaseDue = true;
+}
+
+void TMainFrame::EndBatch()
+{
+    ReleaseRedrawAfterPause();
+    PaintIfDue();
+    CatchUpOnLog();
 }
 
 void TMainFrame::RedrawPauseTimer()

@@ -170,14 +170,16 @@ void TMainFrame::PlaceWindow(const RECT& stored)
     const RECT bounds = GetMonitorInfoW(MonitorFromRect(&stored, MONITOR_DEFAULTTONEAREST), &monitor)
                             ? BroughtIntoView(stored, monitor.rcWork, ScaleToDpi(MinVisiblePixels, ScreenDpi))
                             : stored;
+    const auto place = [&] {
+        SetWindowPos(FHandle, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    };
     const int dpi = ScreenDpi;
-    SetWindowPos(FHandle, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    place();
     // Landing on a monitor of another dpi scaled the window to the size that dpi suggests; the
     // stored size is what the user left, so it is set again, now on that monitor.
     if (ScreenDpi != dpi)
-        SetWindowPos(FHandle, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        place();
 }
 
 RECT TMainFrame::BoundsToSave() const

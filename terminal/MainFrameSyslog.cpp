@@ -132,7 +132,6 @@ void TMainFrame::TakeReceived()
             lines = Receiver->Take(std::min(SyslogChunkLines, SyslogBatchLines - added));
         }
     });
-    ReleaseRedrawAfterPause();
-    PaintIfDue();
+    EndBatch();
     SetTimer(FHandle, SyslogTimer, SystemTick::TimerMs(SyslogTimerMs), nullptr);
 }
